@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/status_window.h"
+#include "core/text.h"
+
+namespace zorva {
+
+// RC4 keyed with the MD5 digest of the password bytes, applied to a whole
+// file; encryption and decryption are the same transformation. Each function
+// writes its progress and failure texts into the status window and returns
+// true only when the destination holds the result. The destination is
+// written to a temporary file and renamed only on success, readable and
+// writable by its owner only.
+bool EncryptFile(const Text& source, const Text& destination, const Text& password,
+                 StatusWindow* status);
+bool DecryptFile(const Text& source, const Text& destination, const Text& password,
+                 StatusWindow* status);
+
+}  // namespace zorva

@@ -1,0 +1,1 @@
+#include "core/xml_index.h"

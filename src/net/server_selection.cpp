@@ -1,0 +1,1 @@
+#include "net/server_selection.h"

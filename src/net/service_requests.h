@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/text.h"
+
+namespace zorva {
+
+// Every request URL the client sends to the service, built from the server
+// base address. Values put into a query or a path are percent-encoded as
+// their code page 936 bytes (unreserved characters stay), and every password
+// is scrambled anew for each request. Nothing else builds these URLs.
+namespace requests {
+
+Text Probe(const Text& base);                 // "/testinternet.txt"
+Text SignIn(const Text& base, const Text& user, const Text& password);
+Text Registration(const Text& base);          // "/reg.asp"
+Text ServerVersion(const Text& base);         // "/zorva.xml"
+Text ItemVersion(const Text& base, const Text& item);  // "/" + item + ".xml"
+Text Catalogue(const Text& base);             // "//lesson//lesson_list.xml"
+Text Lesson(const Text& base, const Text& user, const Text& password, const Text& dir);
+Text LessonPage(const Text& base, const Text& dir, const Text& page);
+Text Suggestion(const Text& base, const Text& user, const Text& password, const Text& category,
+                const Text& content);
+Text Announcement(const Text& base);          // "/gonggao.htm"
+
+// Remote paths for DownloadFile (which joins base + "/" + path).
+inline const char kProgramJobPath[] = "/dl/download.xml";
+Text ItemJobPath(const Text& item);           // "/dl/download_" + item + ".xml"
+
+// Percent-encodes bytes for a query value or a path segment.
+Text Encode(const Text& value);
+
+}  // namespace requests
+}  // namespace zorva

@@ -1,0 +1,1 @@
+#include "net/update_check.h"

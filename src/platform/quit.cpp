@@ -1,0 +1,85 @@
+#include "platform/quit.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+namespace zorva {
+
+namespace {
+
+const QEvent::Type kQuitEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class QuitEvent : public QEvent {
+ public:
+  explicit QuitEvent(int code) : QEvent(kQuitEventType), m_code(code) {}
+  int Code() const { return m_code; }
+
+ private:
+  int m_code;
+};
+
+int g_handledQuitCode = -1;
+
+class QuitReceiver : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != kQuitEventType) return QObject::event(e);
+    g_handledQuitCode = static_cast<QuitEvent*>(e)->Code();
+    QCoreApplication::exit(g_handledQuitCode);
+    return true;
+  }
+};
+
+// Takes quit events out of the stream while a pump runs.
+class QuitTaker : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() != kQuitEventType) return false;
+    if (m_code < 0) m_code = static_cast<QuitEvent*>(e)->Code();
+    return true;
+  }
+  int m_code = -1;
+};
+
+QuitReceiver* Receiver() {
+  static QuitReceiver* receiver = new QuitReceiver;
+  return receiver;
+}
+
+}  // namespace
+
+void PostQuitMessage(int exitCode) {
+  QCoreApplication::postEvent(Receiver(), new QuitEvent(exitCode));
+}
+
+int HandledQuitCode() { return g_handledQuitCode; }
+
+bool QtMessagePump::PumpMessages() {
+  QuitTaker taker;
+  Receiver()->installEventFilter(&taker);
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  Receiver()->removeEventFilter(&taker);
+  if (taker.m_code < 0) return true;
+  if (m_takenQuitCode < 0) m_takenQuitCode = taker.m_code;
+  return false;
+}
+
+void QtMessagePump::Idle(uint32_t ms) { QThread::msleep(ms); }
+
+void QtMessagePump::EndOfPumping() {
+  if (m_takenQuitCode < 0) return;
+  int code = m_takenQuitCode;
+  m_takenQuitCode = -1;
+  PostQuitMessage(code);
+}
+
+void InstallQtMessagePump() {
+  static QtMessagePump pump;
+  Receiver();
+  InstallMessagePump(&pump);
+}
+
+}  // namespace zorva

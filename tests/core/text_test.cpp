@@ -1,0 +1,147 @@
+#include "core/text.h"
+
+#include <gtest/gtest.h>
+
+#include "core/cp936.h"
+
+namespace zorva {
+namespace {
+
+// "中文" in code page 936: D6 D0 CE C4.
+const Text kChinese("\xD6\xD0\xCE\xC4");
+
+struct MidCase {
+  const char* name;
+  const char* text;
+  int first;
+  int count;
+  const char* expected;
+};
+
+class TextMid : public ::testing::TestWithParam<MidCase> {};
+
+TEST_P(TextMid, ClampsAsDocumented) {
+  const MidCase& c = GetParam();
+  EXPECT_EQ(Text(c.text).Mid(c.first, c.count), Text(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, TextMid,
+    ::testing::Values(MidCase{"CountCutToRest", "abcde", 3, 10, "de"},
+                      MidCase{"FirstBeyondEnd", "abcde", 7, 1, ""},
+                      MidCase{"FirstAtEnd", "abcde", 5, 1, ""},
+                      MidCase{"NegativeFirstCountsAsZero", "abcde", -2, 2, "ab"},
+                      MidCase{"NegativeCountIsEmpty", "abcde", 1, -1, ""},
+                      MidCase{"Whole", "abcde", 0, 5, "abcde"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Text, MidToEndAndLeftRight) {
+  Text t("12345");
+  EXPECT_EQ(t.Mid(3), Text("45"));
+  EXPECT_EQ(t.Mid(-1), t);
+  EXPECT_EQ(t.Mid(9), Text());
+  EXPECT_EQ(t.Right(1), Text("5"));
+  EXPECT_EQ(t.Right(-1), Text());
+  EXPECT_EQ(t.Right(99), t);
+  EXPECT_EQ(t.Left(-2), Text());
+  EXPECT_EQ(t.Left(2), Text("12"));
+  EXPECT_EQ(t.Left(5), t);
+}
+
+TEST(Text, FindRespectsStartLimits) {
+  Text t("abcabc");
+  EXPECT_EQ(t.Find("bc"), 1);
+  EXPECT_EQ(t.Find("bc", 2), 4);
+  EXPECT_EQ(t.Find("bc", 6), -1);
+  EXPECT_EQ(t.Find("", 6), 6);
+  EXPECT_EQ(t.Find("bc", 7), -1);
+  EXPECT_EQ(t.Find("bc", -1), -1);
+  EXPECT_EQ(t.Find("x"), -1);
+}
+
+TEST(Text, FindNeverMatchesAcrossTwoByteCharacters) {
+  // The bytes D0 CE straddle the two characters of "中文".
+  EXPECT_EQ(kChinese.Find("\xD0\xCE"), -1);
+  EXPECT_EQ(kChinese.Find("\xCE\xC4"), 2);
+  // A second byte in the ASCII range is not an ASCII character: in
+  // "\x81\x41" (a two-byte character) there is no "A".
+  Text mixed("\x81\x41" "A");
+  EXPECT_EQ(mixed.Find("A"), 2);
+  // Starting on a second byte finds nothing there.
+  EXPECT_EQ(Text("\x81\x41\x41").Find("\x41", 1), 2);
+}
+
+TEST(Text, CharBoundaryFollowsLeadByteRuns) {
+  std::string_view s("a\xB0\xA1\xB0\xA1z");
+  EXPECT_TRUE(Text::IsCharBoundary(s, 0));
+  EXPECT_TRUE(Text::IsCharBoundary(s, 1));
+  EXPECT_FALSE(Text::IsCharBoundary(s, 2));
+  EXPECT_TRUE(Text::IsCharBoundary(s, 3));
+  EXPECT_FALSE(Text::IsCharBoundary(s, 4));
+  EXPECT_TRUE(Text::IsCharBoundary(s, 5));
+  EXPECT_TRUE(Text::IsCharBoundary(s, 6));
+}
+
+TEST(Text, ReplaceAll) {
+  Text none("no apostrophe");
+  EXPECT_EQ(none.Replace("'", "\""), 0);
+  EXPECT_EQ(none, Text("no apostrophe"));
+
+  Text t("a'b'c");
+  EXPECT_EQ(t.Replace("'", "\""), 2);
+  EXPECT_EQ(t, Text("a\"b\"c"));
+
+  // Scanning continues after the inserted text: no endless growth.
+  Text grow("aa");
+  EXPECT_EQ(grow.Replace("a", "aa"), 2);
+  EXPECT_EQ(grow, Text("aaaa"));
+
+  Text empty("abc");
+  EXPECT_EQ(empty.Replace("", "x"), 0);
+  EXPECT_EQ(empty, Text("abc"));
+
+  Text chinese = kChinese;
+  EXPECT_EQ(chinese.Replace("\xD0\xCE", "!"), 0);
+}
+
+TEST(Text, LowerChangesAsciiLettersOnly) {
+  Text t("ABC\x81\x41z1");
+  t.MakeLower();
+  EXPECT_EQ(t, Text("abc\x81\x41z1"));
+}
+
+TEST(Text, NeverHoldsNul) {
+  EXPECT_EQ(Text(std::string_view("ab\0cd", 5)).GetLength(), 2);
+  Text t("x");
+  t.Append(std::string_view("y\0z", 3));
+  EXPECT_EQ(t, Text("xy"));
+}
+
+TEST(Text, ConcatenationAndComparison) {
+  Text a("ab");
+  EXPECT_EQ(a + "c", Text("abc"));
+  EXPECT_EQ("c" + a, Text("cab"));
+  EXPECT_EQ(a + a, Text("abab"));
+  EXPECT_TRUE(Text("a") < Text("b"));
+  EXPECT_TRUE(Text("Z") < Text("a"));               // case-sensitive
+  EXPECT_TRUE(Text("z") < Text("\xB0\xA1"));        // unsigned bytes
+  EXPECT_FALSE(Text("ab") == Text("aB"));
+}
+
+TEST(Text, FormatHasExactLength) {
+  EXPECT_EQ(Text::Format("%.3d", 6), Text("006"));
+  EXPECT_EQ(Text::Format("%.3d", 1234), Text("1234"));
+  EXPECT_EQ(Text::Format("%s-%d", "x", -5), Text("x--5"));
+  EXPECT_EQ(Text::Format("%s", ""), Text());
+}
+
+TEST(Cp936, RoundTripsChineseAndMarksTheUnrepresentable) {
+  EXPECT_EQ(FromUtf8("中文"), kChinese);
+  EXPECT_EQ(ToUtf8(kChinese), "中文");
+  EXPECT_EQ(FromUtf8("a😀b"), Text("a?b"));
+  EXPECT_EQ(FromUtf8("Zorva学习娱乐空间"), FromUtf8("Zorva") + FromUtf8("学习娱乐空间"));
+  EXPECT_EQ(ToUtf8(Text("\xFF")), "\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace zorva

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorva::tool {
+
+// One sub-command of zorva-tool. Arguments arrive as the shell's bytes.
+struct Command {
+  const char* name;
+  const char* usage;    // "xml-value FILE TAG [ATTRIBUTE VALUE [RESULT_ATTRIBUTE]]"
+  const char* summary;  // one line for the command list
+  const char* help;     // the rest of "zorva-tool NAME --help"
+  int (*run)(const std::vector<std::string>& args);  // exit code
+};
+
+// The commands of each group, in the order the help lists them.
+std::vector<Command> CoreCommands();
+std::vector<Command> NetCommands();
+
+// Prints "usage: zorva-tool <usage>" to stderr and returns 2.
+int UsageError(const Command& command);
+
+}  // namespace zorva::tool

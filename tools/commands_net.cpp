@@ -1,0 +1,7 @@
+#include "tools/command.h"
+
+namespace zorva::tool {
+
+std::vector<Command> NetCommands() { return {}; }
+
+}  // namespace zorva::tool
