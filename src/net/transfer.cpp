@@ -1,1 +1,493 @@
 #include "net/transfer.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/cp936.h"
+#include "core/pump.h"
+#include "core/toolkit.h"
+
+namespace zorva {
+
+namespace {
+
+constexpr long kDefaultConnectMs = 10000;
+constexpr long kDefaultStallSeconds = 30;
+long g_connectMs = kDefaultConnectMs;
+long g_stallSeconds = kDefaultStallSeconds;
+
+constexpr char kAgent[] = "MyProgram/1.0";
+// Large receive buffers keep the callbacks (and the file writes) few.
+constexpr long kReceiveBufferSize = 512 * 1024;
+// Pumping, status texts and bar steps are coalesced to this interval: a
+// repaint per 99 bytes would cost far more than the transfer itself.
+constexpr auto kUpdateInterval = std::chrono::milliseconds(30);
+
+using Clock = std::chrono::steady_clock;
+
+struct EasyDeleter {
+  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct UrlDeleter {
+  void operator()(CURLU* u) const { curl_url_cleanup(u); }
+};
+struct ListDeleter {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+struct CurlStringDeleter {
+  void operator()(char* s) const { curl_free(s); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+using CurlString = std::unique_ptr<char, CurlStringDeleter>;
+
+void GlobalInit() {
+  static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  (void)initialised;
+}
+
+// A status text from the UTF-8 source.
+Text Cn(const char* utf8) { return FromUtf8(utf8); }
+
+struct ParsedUrl {
+  UrlHandle url;
+  Text object;  // the path with its query, as requested from the server
+};
+
+// Splits url into its parts; nothing when it is not an http:// URL with a
+// host.
+std::optional<ParsedUrl> ParseHttpUrl(const Text& url) {
+  UrlHandle u(curl_url());
+  if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+  char* raw = nullptr;
+  if (curl_url_get(u.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK) return {};
+  CurlString scheme(raw);
+  if (std::strcmp(scheme.get(), "http") != 0) return {};
+  ParsedUrl parsed;
+  if (curl_url_get(u.get(), CURLUPART_PATH, &raw, 0) == CURLUE_OK) {
+    CurlString path(raw);
+    parsed.object = Text(path.get());
+  }
+  if (curl_url_get(u.get(), CURLUPART_QUERY, &raw, 0) == CURLUE_OK) {
+    CurlString query(raw);
+    parsed.object = parsed.object + "?" + Text(query.get());
+  }
+  parsed.url = std::move(u);
+  return parsed;
+}
+
+// A GET request with the settings every transfer shares: the agent, one
+// Accept header, no redirects, http only, the time-outs, proxy from the
+// environment (libcurl's default).
+EasyHandle NewRequest(CURLU* url, curl_slist* headers) {
+  GlobalInit();
+  EasyHandle h(curl_easy_init());
+  if (!h) return h;
+  CURL* c = h.get();
+  curl_easy_setopt(c, CURLOPT_CURLU, url);
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(c, CURLOPT_USERAGENT, kAgent);
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, g_connectMs);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, g_stallSeconds);
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+  return h;
+}
+
+long ResponseCode(CURL* c) {
+  long code = 0;
+  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
+  return code;
+}
+
+// ---------------------------------------------------------------- fetch
+
+struct Fetch {
+  CURL* handle = nullptr;
+  std::string body;
+
+  static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+    return static_cast<Fetch*>(self)->Take(std::string_view(data, size * count));
+  }
+
+  // Keeps the body up to the cap and up to a NUL byte; returning less than
+  // was given ends the transfer, which is then reported with what was kept.
+  size_t Take(std::string_view data) {
+    if (ResponseCode(handle) != 200) return 0;
+    std::string_view keep = data.substr(0, kFetchTextLimit - body.size());
+    if (const void* nul = std::memchr(keep.data(), 0, keep.size())) {
+      keep = keep.substr(0, static_cast<const char*>(nul) - keep.data());
+    }
+    body.append(keep);
+    return keep.size() == data.size() ? data.size() : 0;
+  }
+};
+
+// ------------------------------------------------------------- download
+
+bool PathExists(const Text& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const Text& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Percent-decodes a part of a URL path; nothing when it decodes to a NUL.
+std::optional<std::string> Decode(std::string_view part) {
+  int length = 0;
+  CurlString raw(curl_easy_unescape(nullptr, part.data(), static_cast<int>(part.size()), &length));
+  if (!raw) return {};
+  std::string decoded(raw.get(), static_cast<size_t>(length));
+  if (decoded.find('\0') != std::string::npos) return {};
+  return decoded;
+}
+
+// The local directory part and file name of a remote path: split at its
+// last "/" at position 1 or more, both percent-decoded. Nothing when the
+// result would leave the local directory.
+struct LocalName {
+  Text directory;
+  Text file;   // as the status texts and the local path use it
+  Text plain;  // the same without a leading "/"
+};
+std::optional<LocalName> SplitRemotePath(const Text& remotePath) {
+  std::string_view path = remotePath.view();
+  size_t slash = path.rfind('/');
+  std::string_view dirPart, filePart = path;
+  if (slash != std::string_view::npos && slash >= 1) {
+    dirPart = path.substr(0, slash);
+    filePart = path.substr(slash + 1);
+  }
+  auto dir = Decode(dirPart);
+  auto file = Decode(filePart);
+  if (!dir || !file) return {};
+  // The file name ends up in the remote path's form when it has no "/" at
+  // position 1 or more (a leading "/" then stays part of it).
+  std::string_view plain = *file;
+  if (dirPart.empty() && !plain.empty() && plain.front() == '/') plain.remove_prefix(1);
+  if (plain.find('/') != std::string_view::npos || plain == "." || plain == "..") return {};
+  std::string_view rest = *dir;
+  while (!rest.empty()) {
+    size_t end = rest.find('/');
+    if (rest.substr(0, end) == "..") return {};
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  return LocalName{Text(*dir), Text(*file), Text(plain)};
+}
+
+class Download {
+ public:
+  Download(ProgressBar* progress, StatusWindow* status) : m_progress(progress), m_status(status) {}
+  ~Download() { Discard(); }
+
+  int Run(const Text& base, const Text& remotePath, const Text& localDir);
+
+ private:
+  enum class Stop { None, NotOk, FileNotCreated, WriteFailed };
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+  static size_t OnBody(char* data, size_t size, size_t count, void* self);
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+
+  bool StartBody();
+  bool Write(std::string_view data);
+  bool Finish();
+  void Discard();
+  void Tick(bool force);
+  void Status(const Text& text) {
+    if (m_status) m_status->SetText(text);
+  }
+
+  ProgressBar* m_progress;
+  StatusWindow* m_status;
+  CURL* m_handle = nullptr;
+  Text m_fileName;
+  Text m_directory;
+  Text m_plainName;
+  Text m_target;
+  Text m_object;
+  std::string m_temp;
+  int m_fd = -1;
+  Stop m_stop = Stop::None;
+  bool m_reading = false;
+  unsigned long long m_received = 0;
+  long long m_reads = 0;
+  long long m_shownReads = 0;
+  Clock::time_point m_lastPump;
+  Clock::time_point m_lastShown;
+};
+
+int Download::Run(const Text& base, const Text& remotePath, const Text& localDir) {
+  if (m_progress) {
+    m_progress->SetPos(0);
+    m_progress->Show(true);
+    m_progress->Repaint();
+  }
+  std::optional<LocalName> local = SplitRemotePath(remotePath);
+  if (!local) {
+    Status(Cn("创建文件失败: ") + remotePath);
+    if (m_progress) m_progress->Show(false);
+    return kDownloadOtherError;
+  }
+  m_fileName = local->file;
+  m_plainName = local->plain;
+  m_directory = localDir + "/" + local->directory;
+  MakeDirectories(m_directory, m_status);
+  m_target = m_directory + "/" + m_fileName;
+  Status("Downloading file:" + m_fileName + " ...... ");
+
+  std::optional<ParsedUrl> url = ParseHttpUrl(base + "/" + remotePath);
+  if (!url) {
+    Status("Error: can only use URLs beginning with http://");
+    return kDownloadNotHttp;
+  }
+  m_object = url->object;
+  Status("Opening Internet...");
+  HeaderList headers(curl_slist_append(nullptr, "Accept: */*"));
+  EasyHandle h = NewRequest(url->url.get(), headers.get());
+  int result = kDownloadNetError;
+  if (h) {
+    m_handle = h.get();
+    curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, &Download::OnHeader);
+    curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, &Download::OnBody);
+    curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(m_handle, CURLOPT_XFERINFOFUNCTION, &Download::OnProgress);
+    curl_easy_setopt(m_handle, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(m_handle, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode rc = curl_easy_perform(m_handle);
+    m_handle = nullptr;
+    switch (m_stop) {
+      case Stop::NotOk:
+        Status(Cn("连接互联网失败。"));
+        return kDownloadNotHttp;
+      case Stop::FileNotCreated:
+        result = kDownloadFinished;
+        break;
+      case Stop::WriteFailed:
+        Tick(true);
+        result = kDownloadOtherError;
+        break;
+      case Stop::None:
+        if (rc == CURLE_OK && m_reading) {
+          result = Finish() ? kDownloadFinished : kDownloadOtherError;
+        } else {
+          if (m_reading) Tick(true);
+          Status(Cn("发生互联网错误. "));
+        }
+        break;
+    }
+  } else {
+    Status(Cn("发生互联网错误. "));
+  }
+  Discard();
+  if (m_progress) m_progress->Show(false);
+  return result;
+}
+
+size_t Download::OnHeader(char* data, size_t size, size_t count, void* self) {
+  auto* d = static_cast<Download*>(self);
+  const size_t n = size * count;
+  std::string_view line(data, n);
+  if (line != "\r\n" && line != "\n") return n;
+  const long code = ResponseCode(d->m_handle);
+  if (code < 200) return n;  // an interim reply; the real one follows
+  if (code != 200) {
+    d->m_stop = Stop::NotOk;
+    return 0;
+  }
+  return d->StartBody() ? n : 0;
+}
+
+// The reply is 200: announce it, size the bar, create the file and start
+// the reads.
+bool Download::StartBody() {
+  Status(Cn("连接互联网成功. "));
+  int contentLength = 0;
+  curl_header* header = nullptr;
+  if (curl_easy_header(m_handle, "Content-Length", 0, CURLH_HEADER, -1, &header) == CURLHE_OK) {
+    contentLength = TextToInt(Text(header->value));
+  }
+  Status(Cn("正在下载文件: ") + m_fileName);
+  if (m_progress) {
+    m_progress->SetRange32(0, contentLength / 100);
+    m_progress->SetPos(0);
+  }
+  // The body goes to a file beside the target and replaces it only when
+  // complete. The name keeps to a length every file system takes.
+  if (!IsDirectory(m_target)) {
+    const std::string prefix = m_directory.str() + "/." + m_plainName.str().substr(0, 100) +
+                               ".part-" + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+      std::string candidate = prefix + std::to_string(attempt);
+      m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (m_fd >= 0) {
+        m_temp = candidate;
+      } else if (errno != EEXIST) {
+        break;
+      }
+    }
+  }
+  if (m_fd < 0) {
+    Status(Cn("创建文件失败: ") + m_object.Mid(1));
+    m_stop = Stop::FileNotCreated;
+    return false;
+  }
+  Status(Cn("正在从互联网读取数据......"));
+  m_reading = true;
+  Tick(true);
+  return true;
+}
+
+size_t Download::OnBody(char* data, size_t size, size_t count, void* self) {
+  auto* d = static_cast<Download*>(self);
+  const size_t n = size * count;
+  if (!d->m_reading) return 0;
+  if (!d->Write(std::string_view(data, n))) {
+    d->m_stop = Stop::WriteFailed;
+    return 0;
+  }
+  d->m_received += n;
+  d->m_reads = static_cast<long long>(d->m_received / kDownloadReadSize);
+  d->Tick(false);
+  return n;
+}
+
+int Download::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* d = static_cast<Download*>(self);
+  if (d->m_reading) d->Tick(false);
+  return 0;
+}
+
+bool Download::Write(std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t written = ::write(m_fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+// The body has ended: count the last short read and the empty one, show the
+// final state and put the file in place.
+bool Download::Finish() {
+  m_reads = static_cast<long long>(m_received / kDownloadReadSize) +
+            (m_received % kDownloadReadSize != 0 ? 1 : 0) + 1;
+  Tick(true);
+  Status(Cn("完成下载文件:") + m_fileName);
+  const int fd = m_fd;
+  m_fd = -1;
+  if (::close(fd) != 0) return false;
+  if (::rename(m_temp.c_str(), m_target.c_str()) != 0) return false;
+  m_temp.clear();
+  return true;
+}
+
+void Download::Discard() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+  if (!m_temp.empty()) ::unlink(m_temp.c_str());
+  m_temp.clear();
+}
+
+// Pumps messages and shows the read counter and the bar, each at most once
+// per interval. The first read shows at once and force shows the final
+// count, so every text appears and the final state is exact.
+void Download::Tick(bool force) {
+  const Clock::time_point now = Clock::now();
+  if (force || now - m_lastPump >= kUpdateInterval) {
+    PumpMessages();
+    m_lastPump = Clock::now();
+  }
+  if (m_reads == m_shownReads) return;
+  if (!force && m_shownReads != 0 && now - m_lastShown < kUpdateInterval) return;
+  const long long steps = m_reads - m_shownReads;
+  m_shownReads = m_reads;
+  m_lastShown = now;
+  if (m_status) {
+    m_status->SetText(Cn("正在从互联网读取数据......") + IntToText(static_cast<int>(m_reads)));
+    m_status->Repaint();
+  }
+  if (m_progress) {
+    m_progress->SetPos(m_progress->GetPos() + static_cast<int>(steps));
+    m_progress->Repaint();
+  }
+}
+
+}  // namespace
+
+Text FetchText(const Text& url) {
+  std::optional<ParsedUrl> parsed = ParseHttpUrl(url);
+  if (!parsed) return "0";
+  HeaderList headers(curl_slist_append(nullptr, "Accept: text/*"));
+  EasyHandle h = NewRequest(parsed->url.get(), headers.get());
+  if (!h) return {};
+  Fetch fetch;
+  fetch.handle = h.get();
+  curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, &Fetch::OnBody);
+  curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &fetch);
+  curl_easy_perform(h.get());
+  if (ResponseCode(h.get()) != 200) return {};
+  return Text(fetch.body);
+}
+
+int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
+                 ProgressBar* progress, StatusWindow* status) {
+  PumpingScope scope;
+  Download download(progress, status);
+  return download.Run(base, remotePath, localDir);
+}
+
+void MakeDirectories(const Text& path, StatusWindow* status) {
+  auto fail = [status](const char* utf8) {
+    if (!status) return;
+    status->SetText(Cn(utf8));
+    status->SetText(Cn("完成创建目录!"));
+  };
+  int pos = 1;
+  for (;;) {
+    const int p = path.Find('/', pos);
+    if (p < 0) break;
+    const Text prefix = path.Left(p);
+    if (!PathExists(prefix) && ::mkdir(prefix.c_str(), 0777) != 0) {
+      fail("创建目录失败!");
+      return;
+    }
+    pos = p + 1;
+  }
+  if (!PathExists(path) && ::mkdir(path.c_str(), 0777) != 0) {
+    fail("创建目录时发生错误!");
+    return;
+  }
+  if (status) status->SetText(Cn("完成创建目录!"));
+}
+
+void SetTransferTimeouts(long connectMs, long stallSeconds) {
+  g_connectMs = connectMs;
+  g_stallSeconds = stallSeconds;
+}
+
+void ResetTransferTimeouts() { SetTransferTimeouts(kDefaultConnectMs, kDefaultStallSeconds); }
+
+}  // namespace zorva

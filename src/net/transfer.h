@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "core/status_window.h"
 #include "core/text.h"
 
@@ -7,25 +9,49 @@ namespace zorva {
 
 // Results of DownloadFile.
 enum DownloadResult {
-  kDownloadFinished = 0,     // stored (also when the local file could not be created)
-  kDownloadNotHttp = 1,      // not an http:// URL, or a reply status other than 200
-  kDownloadNetError = 2,     // the transfer failed on the network
-  kDownloadOtherError = 3,   // any other failure (writing the local file)
+  kDownloadFinished = 0,    // stored (also when the local file could not be created)
+  kDownloadNotHttp = 1,     // not an http:// URL, or a reply status other than 200
+  kDownloadNetError = 2,    // the transfer failed on the network
+  kDownloadOtherError = 3,  // any other failure (writing the local file)
 };
+
+// The most FetchText keeps of a body; the rest is not read.
+inline constexpr size_t kFetchTextLimit = 16u << 20;
+
+// The bytes counted as one read of a download (the read counter and the
+// progress bar move once per such read, and once more for the final empty
+// read).
+inline constexpr int kDownloadReadSize = 99;
 
 // HTTP GET of url; the reply body as it arrived for status 200, the empty
 // text for any other status or a failure before the body, what was read for
-// a failure in mid-body, and "0" for a URL that is not http://. Redirects are
-// not followed. The body is capped at 16 MiB.
+// a failure in mid-body, and "0" for a URL that is not http:// (nothing is
+// sent then). Redirects are not followed. The body is capped at
+// kFetchTextLimit; a Text holds no NUL byte, so the body ends before the
+// first NUL byte it contains.
 Text FetchText(const Text& url);
 
 // HTTP GET of base + "/" + remotePath into localDir + "/" + directory part +
-// "/" + file name, writing its progress into status and progress (both
-// optional). Pumps messages before every read.
+// "/" + file name, where the remote path is split at its last "/" at
+// position 1 or more. The remote path is a URL path: its directory part and
+// file name are percent-decoded for the local file, which must stay inside
+// localDir (no ".." level, a plain file name), else nothing is sent and the
+// result is kDownloadOtherError. The file is written beside under another
+// name and renamed into place when complete, so a failed download leaves an
+// existing file untouched. Progress goes into status and progress (both
+// optional); messages are pumped while the body arrives, and status and bar
+// updates are coalesced to one every ~30 ms with the final state exact.
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status);
 
-// Creates every missing level of a "/"-separated path.
+// Creates every missing level of a "/"-separated path (the search for "/"
+// starts at position 1). The status window always ends with "完成创建目录!".
 void MakeDirectories(const Text& path, StatusWindow* status);
+
+// Time-outs of every transfer: connecting, and how long a transfer may move
+// less than one byte per second before it fails as a network error. The
+// defaults are 10 s and 30 s; tests shorten them.
+void SetTransferTimeouts(long connectMs, long stallSeconds);
+void ResetTransferTimeouts();
 
 }  // namespace zorva
