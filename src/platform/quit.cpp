@@ -32,15 +32,19 @@ class QuitReceiver : public QObject {
   }
 };
 
-// Takes quit events out of the stream while a pump runs.
+// Takes quit events out of the stream while a pump runs. A handler the pump
+// dispatches may open a modal loop of its own; a quit arriving inside that
+// loop is left to end it (and the program), as it would be without the pump.
 class QuitTaker : public QObject {
  public:
   bool eventFilter(QObject*, QEvent* e) override {
     if (e->type() != kQuitEventType) return false;
+    if (QThread::currentThread()->loopLevel() != m_loopLevel) return false;
     if (m_code < 0) m_code = static_cast<QuitEvent*>(e)->Code();
     return true;
   }
   int m_code = -1;
+  int m_loopLevel = QThread::currentThread()->loopLevel();
 };
 
 QuitReceiver* Receiver() {
