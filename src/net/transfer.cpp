@@ -151,6 +151,7 @@ bool IsDirectory(const Text& path) {
 
 // Percent-decodes a part of a URL path; nothing when it decodes to a NUL.
 std::optional<std::string> Decode(std::string_view part) {
+  if (part.empty()) return std::string();  // a length of 0 would mean "up to a NUL"
   int length = 0;
   CurlString raw(curl_easy_unescape(nullptr, part.data(), static_cast<int>(part.size()), &length));
   if (!raw) return {};

@@ -41,7 +41,8 @@ struct ScriptedReply {
   static ScriptedReply Ok(std::string body, bool contentLength = true);
   // Any status with an empty body; extraHeaders are "Name: value" lines
   // joined by "\r\n".
-  static ScriptedReply Status(int code, std::string_view reason, std::string_view extraHeaders = {});
+  static ScriptedReply Status(int code, std::string_view reason,
+                              std::string_view extraHeaders = {});
 };
 
 // An HTTP server on 127.0.0.1 (port chosen by the system) that answers each

@@ -1,0 +1,369 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/cp936.h"
+#include "core/pump.h"
+#include "net/recording_status.h"
+#include "net/transfer.h"
+#include "support/scripted_server.h"
+
+namespace zorva {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RecordingProgress;
+using test::RecordingStatus;
+using test::ReplyEnd;
+using test::ScriptedReply;
+using test::ScriptedServer;
+
+Text Cn(const char* utf8) { return FromUtf8(utf8); }
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Bytes(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + i % 26);
+  return s;
+}
+
+// The status texts with each run of read-counter texts folded into one
+// "<counter>" entry; the counter values go to counts.
+std::vector<std::string> Folded(const std::vector<Text>& texts, std::vector<int>* counts) {
+  const Text prefix = Cn("正在从互联网读取数据......");
+  std::vector<std::string> folded;
+  for (const Text& t : texts) {
+    const bool counter = t.GetLength() > prefix.GetLength() && t.Left(prefix.GetLength()) == prefix;
+    if (!counter) {
+      folded.push_back(ToUtf8(t));
+      continue;
+    }
+    counts->push_back(std::stoi(t.Mid(prefix.GetLength()).str()));
+    if (folded.empty() || folded.back() != "<counter>") folded.push_back("<counter>");
+  }
+  return folded;
+}
+
+class DownloadFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetTransferTimeouts(5000, 2);
+    std::string pattern = ::testing::TempDir() + "/zorva-download-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    m_dir = pattern;
+  }
+  void TearDown() override {
+    ResetTransferTimeouts();
+    fs::remove_all(m_dir);
+  }
+
+  int Download(const std::string& remotePath) {
+    return DownloadFile(Text(m_server.Base()), Text(remotePath), Text(m_dir.string()), &m_progress,
+                        &m_status);
+  }
+
+  // Every file below the folder, relative: no half-written file may stay.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(m_dir)) {
+      if (e.is_regular_file()) files.push_back(fs::relative(e.path(), m_dir).string());
+    }
+    return files;
+  }
+
+  ScriptedServer m_server;
+  fs::path m_dir;
+  RecordingStatus m_status;
+  RecordingProgress m_progress;
+};
+
+TEST_F(DownloadFileTest, StoresTheBodyCountingReadsOf99Bytes) {
+  const std::string body = Bytes(198);
+  m_server.On("//dl/download.xml", ScriptedReply::Ok(body));
+  ASSERT_EQ(Download("/dl/download.xml"), kDownloadFinished);
+
+  EXPECT_EQ(ReadFile(m_dir / "dl" / "download.xml"), body);
+  std::vector<int> counts;
+  EXPECT_EQ(Folded(m_status.texts, &counts),
+            (std::vector<std::string>{"完成创建目录!", "Downloading file:download.xml ...... ",
+                                      "Opening Internet...", "连接互联网成功. ",
+                                      "正在下载文件: download.xml", "正在从互联网读取数据......",
+                                      "<counter>", "完成下载文件:download.xml"}));
+  // 99 + 99 + the empty read; the first count shows, the last is exact.
+  ASSERT_FALSE(counts.empty());
+  EXPECT_EQ(counts.front(), 1);
+  EXPECT_EQ(counts.back(), 3);
+  EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+  EXPECT_EQ(m_progress.pos, 3);
+  EXPECT_EQ(m_progress.events,
+            (std::vector<std::string>{"pos 0", "show", "range 0..1", "pos 0", "hide"}));
+  const auto requests = m_server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].target, "//dl/download.xml");
+  EXPECT_EQ(requests[0].Header("Accept"), "*/*");
+  EXPECT_EQ(requests[0].Header("User-Agent"), "MyProgram/1.0");
+  EXPECT_EQ(Files(), std::vector<std::string>{"dl/download.xml"});
+}
+
+struct ReadCountCase {
+  const char* name;
+  size_t bodySize;
+  bool contentLength;
+  int reads;
+  int rangeUpper;
+};
+
+class DownloadReadCount : public DownloadFileTest,
+                          public ::testing::WithParamInterface<ReadCountCase> {};
+
+TEST_P(DownloadReadCount, CounterAndBarEndExact) {
+  const ReadCountCase& c = GetParam();
+  const std::string body = Bytes(c.bodySize);
+  m_server.On("/f.bin", ScriptedReply::Ok(body, c.contentLength));
+  ASSERT_EQ(Download("f.bin"), kDownloadFinished);
+  EXPECT_EQ(ReadFile(m_dir / "f.bin"), body);
+  std::vector<int> counts;
+  Folded(m_status.texts, &counts);
+  ASSERT_FALSE(counts.empty());
+  EXPECT_EQ(counts.front(), 1);
+  EXPECT_EQ(counts.back(), c.reads);
+  EXPECT_EQ(m_progress.pos, c.reads);
+  EXPECT_EQ(m_progress.upper, c.rangeUpper);
+  EXPECT_FALSE(m_progress.visible);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, DownloadReadCount,
+    ::testing::Values(ReadCountCase{"Empty", 0, true, 1, 0},
+                      ReadCountCase{"ShorterThanOneRead", 98, true, 2, 0},
+                      ReadCountCase{"ExactlyOneRead", 99, true, 2, 0},
+                      ReadCountCase{"OneByteMore", 100, true, 3, 1},
+                      ReadCountCase{"NoContentLength", 500, false, 7, 0},
+                      // Large enough to be coalesced; the final state is still exact.
+                      ReadCountCase{"FourMebibytes", 4 << 20, true, 42368, 41943}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadFileTest, CoalescesStatusAndBarUpdates) {
+  m_server.On("/big", ScriptedReply::Ok(Bytes(4 << 20)));
+  ASSERT_EQ(Download("big"), kDownloadFinished);
+  std::vector<int> counts;
+  Folded(m_status.texts, &counts);
+  // 42368 reads, but the status and bar move far less often.
+  EXPECT_LT(counts.size(), 2000u);
+  EXPECT_LT(m_progress.setPosCalls, 2000);
+  EXPECT_EQ(counts.back(), 42368);
+}
+
+TEST_F(DownloadFileTest, RemotePathWithoutSlashLandsInTheDirectory) {
+  m_server.On("/plain.txt", ScriptedReply::Ok("plain"));
+  ASSERT_EQ(Download("plain.txt"), kDownloadFinished);
+  EXPECT_EQ(Files(), std::vector<std::string>{"plain.txt"});
+  EXPECT_EQ(m_server.Requests().at(0).target, "/plain.txt");
+}
+
+TEST_F(DownloadFileTest, PercentEncodedNameIsDecodedLocally) {
+  m_server.On("//dl/download_%D6%D0%20x.xml", ScriptedReply::Ok("job"));
+  ASSERT_EQ(Download("/dl/download_%D6%D0%20x.xml"), kDownloadFinished);
+  EXPECT_EQ(ReadFile(m_dir / "dl" / "download_\xD6\xD0 x.xml"), "job");
+}
+
+TEST_F(DownloadFileTest, ReplacesAnExistingFile) {
+  WriteFile(m_dir / "f.txt", "old content that is longer");
+  m_server.On("/f.txt", ScriptedReply::Ok("new"));
+  ASSERT_EQ(Download("f.txt"), kDownloadFinished);
+  EXPECT_EQ(ReadFile(m_dir / "f.txt"), "new");
+}
+
+struct FailureCase {
+  const char* name;
+  ScriptedReply reply;
+  int result;
+  const char* lastStatus;
+  bool barStaysShown;
+};
+
+class DownloadFailure : public DownloadFileTest,
+                        public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(DownloadFailure, KeepsTheExistingFile) {
+  const FailureCase& c = GetParam();
+  WriteFile(m_dir / "f.txt", "previous");
+  m_server.On("/f.txt", c.reply);
+  EXPECT_EQ(Download("f.txt"), c.result);
+  ASSERT_FALSE(m_status.texts.empty());
+  EXPECT_EQ(ToUtf8(m_status.texts.back()), c.lastStatus);
+  EXPECT_EQ(m_progress.visible, c.barStaysShown);
+  EXPECT_EQ(ReadFile(m_dir / "f.txt"), "previous");
+  EXPECT_EQ(Files(), std::vector<std::string>{"f.txt"});
+}
+
+ScriptedReply Cut(ReplyEnd end) {
+  ScriptedReply r;
+  r.head = "HTTP/1.1 200 OK\r\nContent-Length: 100000";
+  r.body = Bytes(250);
+  r.end = end;
+  r.pauseBeforeEnd = std::chrono::milliseconds(300);
+  return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, DownloadFailure,
+    ::testing::Values(FailureCase{"NotFound", ScriptedReply::Status(404, "Not Found"),
+                                  kDownloadNotHttp, "连接互联网失败。", true},
+                      FailureCase{"Redirect", ScriptedReply::Status(302, "Found", "Location: /x"),
+                                  kDownloadNotHttp, "连接互联网失败。", true},
+                      FailureCase{"ServerError",
+                                  ScriptedReply::Status(500, "Internal Server Error"),
+                                  kDownloadNotHttp, "连接互联网失败。", true},
+                      FailureCase{"ResetInMidBody", Cut(ReplyEnd::Reset), kDownloadNetError,
+                                  "发生互联网错误. ", false},
+                      FailureCase{"StallInMidBody", Cut(ReplyEnd::Stall), kDownloadNetError,
+                                  "发生互联网错误. ", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadFileTest, InterruptedBodyShowsTheReadsDoneBeforeTheError) {
+  m_server.On("/f.txt", Cut(ReplyEnd::Reset));
+  ASSERT_EQ(Download("f.txt"), kDownloadNetError);
+  std::vector<int> counts;
+  EXPECT_EQ(Folded(m_status.texts, &counts).back(), "发生互联网错误. ");
+  ASSERT_FALSE(counts.empty());
+  EXPECT_EQ(counts.back(), 2);  // 250 bytes: two whole reads, the third failed
+  EXPECT_EQ(m_progress.pos, 2);
+}
+
+TEST_F(DownloadFileTest, UnreachableServerIsANetworkError) {
+  int port;
+  { port = ScriptedServer().Port(); }
+  EXPECT_EQ(DownloadFile(Text("http://127.0.0.1:" + std::to_string(port)), "f",
+                         Text(m_dir.string()), &m_progress, &m_status),
+            kDownloadNetError);
+  EXPECT_EQ(ToUtf8(m_status.texts.back()), "发生互联网错误. ");
+  EXPECT_EQ(ToUtf8(m_status.texts[m_status.texts.size() - 2]), "Opening Internet...");
+  EXPECT_FALSE(m_progress.visible);
+}
+
+TEST_F(DownloadFileTest, NonHttpBaseIsRefusedWithoutTraffic) {
+  const Text base = Text("https://127.0.0.1:" + std::to_string(m_server.Port()));
+  EXPECT_EQ(DownloadFile(base, "f.txt", Text(m_dir.string()), &m_progress, &m_status),
+            kDownloadNotHttp);
+  EXPECT_EQ(m_status.texts.back(), "Error: can only use URLs beginning with http://");
+  EXPECT_TRUE(m_progress.visible);
+  EXPECT_EQ(m_server.Connections(), 0);
+}
+
+TEST_F(DownloadFileTest, FileThatCannotBeCreatedIsReportedAndCountsAsDone) {
+  fs::create_directories(m_dir / "dl" / "taken");
+  m_server.On("//dl/taken", ScriptedReply::Ok("body"));
+  EXPECT_EQ(Download("/dl/taken"), kDownloadFinished);
+  EXPECT_EQ(ToUtf8(m_status.texts.back()), "创建文件失败: /dl/taken");
+  EXPECT_FALSE(m_progress.visible);
+  EXPECT_TRUE(fs::is_directory(m_dir / "dl" / "taken"));
+}
+
+TEST_F(DownloadFileTest, WriteFailureIsResultThree) {
+  m_server.On("/big", ScriptedReply::Ok(Bytes(1 << 20)));
+  // A file size limit makes the writes fail the way a full disk would.
+  struct sigaction ignore {
+  }, previous{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &previous);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limited = saved;
+  limited.rlim_cur = 64 * 1024;
+  setrlimit(RLIMIT_FSIZE, &limited);
+  const int result = Download("big");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  sigaction(SIGXFSZ, &previous, nullptr);
+
+  EXPECT_EQ(result, kDownloadOtherError);
+  EXPECT_TRUE(Files().empty());
+  EXPECT_FALSE(m_progress.visible);
+}
+
+TEST_F(DownloadFileTest, PathsLeavingTheDirectoryAreRefusedWithoutTraffic) {
+  for (const char* path :
+       {"/../escape.txt", "/dl/..%2F..%2Fescape.txt", "/a/../../x", "..", "/dl/%2E%2E"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(Download(path), kDownloadOtherError);
+  }
+  EXPECT_EQ(m_server.Connections(), 0);
+  EXPECT_TRUE(Files().empty());
+  EXPECT_FALSE(fs::exists(m_dir.parent_path() / "escape.txt"));
+}
+
+TEST_F(DownloadFileTest, WorksWithoutStatusWindowOrBar) {
+  m_server.On("/f", ScriptedReply::Ok("quiet"));
+  EXPECT_EQ(DownloadFile(Text(m_server.Base()), "f", Text(m_dir.string()), nullptr, nullptr),
+            kDownloadFinished);
+  EXPECT_EQ(ReadFile(m_dir / "f"), "quiet");
+}
+
+// A pump that counts its passes and can tell whether it ran inside a
+// download.
+class CountingPump : public MessagePump {
+ public:
+  bool PumpMessages() override {
+    ++passes;
+    return true;
+  }
+  void Idle(uint32_t) override {}
+  void EndOfPumping() override { ++ends; }
+  int passes = 0;
+  int ends = 0;
+};
+
+TEST_F(DownloadFileTest, PumpsMessagesWhileTheServerIsSilent) {
+  CountingPump pump;
+  InstallMessagePump(&pump);
+  ScriptedReply slow = Cut(ReplyEnd::Close);
+  slow.pauseBeforeEnd = std::chrono::milliseconds(1500);
+  m_server.On("/slow", slow);
+  Download("slow");
+  InstallMessagePump(nullptr);
+  // Pumped at the start of the reads and again during the silence.
+  EXPECT_GE(pump.passes, 2);
+  EXPECT_EQ(pump.ends, 1);
+}
+
+class MakeDirectoriesTest : public DownloadFileTest {};
+
+TEST_F(MakeDirectoriesTest, ExistingPathOnlyReportsDone) {
+  MakeDirectories(Text(m_dir.string()), &m_status);
+  EXPECT_EQ(m_status.texts, std::vector<Text>{Cn("完成创建目录!")});
+}
+
+TEST_F(MakeDirectoriesTest, CreatesEveryLevel) {
+  MakeDirectories(Text((m_dir / "a" / "b" / "c").string()), &m_status);
+  EXPECT_TRUE(fs::is_directory(m_dir / "a" / "b" / "c"));
+  EXPECT_EQ(m_status.texts, std::vector<Text>{Cn("完成创建目录!")});
+}
+
+TEST_F(MakeDirectoriesTest, FailuresAreReplacedByDone) {
+  WriteFile(m_dir / "file", "x");
+  MakeDirectories(Text((m_dir / "file" / "a" / "b").string()), &m_status);
+  EXPECT_EQ(m_status.texts, (std::vector<Text>{Cn("创建目录失败!"), Cn("完成创建目录!")}));
+  m_status.texts.clear();
+  MakeDirectories(Text((m_dir / "file" / "a").string()), &m_status);
+  EXPECT_EQ(m_status.texts, (std::vector<Text>{Cn("创建目录时发生错误!"), Cn("完成创建目录!")}));
+}
+
+}  // namespace
+}  // namespace zorva

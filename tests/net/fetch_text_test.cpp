@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "net/transfer.h"
+#include "support/scripted_server.h"
+
+namespace zorva {
+namespace {
+
+using test::ReplyEnd;
+using test::ScriptedReply;
+using test::ScriptedServer;
+
+// Shortened time-outs so that stall cases end in seconds.
+class TransferTimeouts : public ::testing::Test {
+ protected:
+  void SetUp() override { SetTransferTimeouts(5000, 2); }
+  void TearDown() override { ResetTransferTimeouts(); }
+};
+
+std::string CrlfBody100() {
+  std::string body;
+  while (body.size() < 100) body += "line " + std::to_string(body.size()) + "\r\n";
+  body.resize(98);
+  return body + "\r\n";
+}
+
+ScriptedReply Partial(std::string sent, size_t announced, ReplyEnd end) {
+  ScriptedReply reply;
+  reply.head =
+      "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + std::to_string(announced);
+  reply.body = std::move(sent);
+  reply.end = end;
+  reply.pauseBeforeEnd = std::chrono::milliseconds(300);
+  return reply;
+}
+
+struct FetchCase {
+  const char* name;
+  ScriptedReply reply;
+  std::string expected;
+};
+
+class FetchTextReplies : public TransferTimeouts,
+                         public ::testing::WithParamInterface<FetchCase> {};
+
+TEST_P(FetchTextReplies, ReturnsWhatTheRulesSay) {
+  ScriptedServer server;
+  server.On("/t", GetParam().reply);
+  const Text got = FetchText(Text(server.Base() + "/t"));
+  EXPECT_EQ(got.str(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FetchTextReplies,
+    ::testing::Values(
+        FetchCase{"CrlfBodyByteForByte", ScriptedReply::Ok(CrlfBody100()), CrlfBody100()},
+        FetchCase{"ChineseBytesUnchanged", ScriptedReply::Ok("\xD6\xD0\xCE\xC4ok"),
+                  "\xD6\xD0\xCE\xC4ok"},
+        FetchCase{"BodyWithoutContentLength", ScriptedReply::Ok("no length here", false),
+                  "no length here"},
+        FetchCase{"EmptyBody", ScriptedReply::Ok(""), ""},
+        FetchCase{"RedirectNotFollowed",
+                  ScriptedReply::Status(302, "Found", "Location: /elsewhere"), ""},
+        FetchCase{"NotFound", ScriptedReply::Status(404, "Not Found"), ""},
+        FetchCase{"ServerError",
+                  [] {
+                    ScriptedReply r = ScriptedReply::Ok("<user_login>ok</user_login>");
+                    r.head.replace(9, 6, "500 Internal Server Error");
+                    return r;
+                  }(),
+                  ""},
+        FetchCase{"ResetInMidBodyKeepsWhatArrived",
+                  Partial("first part of the body", 1000, ReplyEnd::Reset),
+                  "first part of the body"},
+        FetchCase{"StallInMidBodyKeepsWhatArrived",
+                  Partial("before the stall", 1000, ReplyEnd::Stall), "before the stall"},
+        FetchCase{"StallBeforeTheBody",
+                  [] {
+                    ScriptedReply r;
+                    r.head = "HTTP/1.1 200 OK\r\nContent-Length: 5";
+                    r.end = ReplyEnd::Stall;
+                    return r;
+                  }(),
+                  ""},
+        FetchCase{"BodyEndsBeforeNulByte", ScriptedReply::Ok(std::string("before\0after", 12)),
+                  "before"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TransferTimeouts, FetchTextSendsTheAgentAndAcceptHeader) {
+  ScriptedServer server;
+  server.On("/Handler.asp", ScriptedReply::Ok("x"));
+  FetchText(Text(server.Base() + "/Handler.asp?user=a%20b&action=login"));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "GET");
+  EXPECT_EQ(requests[0].target, "/Handler.asp?user=a%20b&action=login");
+  EXPECT_EQ(requests[0].Header("User-Agent"), "MyProgram/1.0");
+  EXPECT_EQ(requests[0].Header("Accept"), "text/*");
+}
+
+TEST_F(TransferTimeouts, FetchTextKeepsAnEndlessBodyToTheLimit) {
+  ScriptedServer server;
+  ScriptedReply endless = ScriptedReply::Ok(std::string(65536, 'z'), false);
+  endless.end = ReplyEnd::Endless;
+  server.On("/endless", endless);
+  const Text got = FetchText(Text(server.Base() + "/endless"));
+  EXPECT_EQ(static_cast<size_t>(got.GetLength()), kFetchTextLimit);
+}
+
+TEST_F(TransferTimeouts, FetchTextOfAnUnreachableServerIsEmpty) {
+  int port;
+  { port = ScriptedServer().Port(); }  // a port nobody listens on any more
+  EXPECT_EQ(FetchText(Text("http://127.0.0.1:" + std::to_string(port) + "/x")), "");
+}
+
+class FetchTextRefuses : public TransferTimeouts,
+                         public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FetchTextRefuses, AnswersZeroWithoutTraffic) {
+  ScriptedServer server;
+  server.On("/t", ScriptedReply::Ok("reached"));
+  std::string url = GetParam();
+  const std::string hostPort = "127.0.0.1:" + std::to_string(server.Port());
+  for (size_t at; (at = url.find("HOST")) != std::string::npos;) url.replace(at, 4, hostPort);
+  EXPECT_EQ(FetchText(Text(url)), "0");
+  EXPECT_EQ(server.Connections(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(NotHttp, FetchTextRefuses,
+                         ::testing::Values("https://HOST/t", "ftp://HOST/t", "HOST/t", "not a url",
+                                           "", "http://", "file:///etc/passwd"));
+
+}  // namespace
+}  // namespace zorva
