@@ -130,6 +130,10 @@ int Serve(const Arguments& args) {
 
   // The signals are taken by sigwait below; every thread started from here
   // inherits the mask, so none of them is interrupted.
+  // A shell starts background jobs with SIGINT ignored; the server still
+  // wants it.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
