@@ -1,0 +1,184 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/message_form.h"
+#include "controls/artwork.h"
+#include "core/cp936.h"
+#include "core/toolkit.h"
+#include "platform/program_values.h"
+#include "platform/qt_text.h"
+#include "platform/quit.h"
+#include "platform/shell.h"
+#include "signin/login_form.h"
+#include "ui_main_frame.h"
+
+namespace zorva {
+
+namespace {
+
+int RunLoginDialog() {
+  Clogin_form dialog;
+  return dialog.exec();
+}
+
+// The commands of the seven toolbar buttons after the second separator. No
+// window handles them, so they stay disabled.
+constexpr int kUnhandledCommands[] = {32873, 32859, 32782, 32805, 32800, 32872, 32870};
+
+}  // namespace
+
+CMainFrame::CMainFrame(SignInGate signIn)
+    : m_ui(std::make_unique<Ui::CMainFrame>()),
+      m_signIn(signIn ? std::move(signIn) : SignInGate(RunLoginDialog)) {
+  m_ui->setupUi(this);
+  setWindowIcon(Icon(127));
+  // The client area of a multiple-document frame: the windows that join
+  // the frame later sit over it.
+  setCentralWidget(new QMdiArea(this));
+
+  const struct {
+    QAction* action;
+    int command;
+  } menu[] = {{m_ui->menuLearning, kCommandLearning},
+              {m_ui->menuSuggestion, kCommandSuggestion},
+              {m_ui->menuExit, kCommandExit},
+              {m_ui->menuHelpPage, kCommandHelp}};
+  for (const auto& item : menu) {
+    item.action->setData(item.command);
+    connect(item.action, &QAction::triggered, this, [this, c = item.command] { OnCommand(c); });
+  }
+
+  const struct {
+    QAction* action;
+    int command;
+  } tools[] = {{m_ui->toolLearning, kCommandLearning},
+               {m_ui->toolHelp, kCommandHelp},
+               {m_ui->toolSuggestion, kCommandSuggestion},
+               {m_ui->toolExit, kCommandExit}};
+  int image = 0;
+  for (const auto& item : tools) {
+    item.action->setData(item.command);
+    item.action->setIcon(QIcon(ToolbarImage(image++)));
+    connect(item.action, &QAction::triggered, this, [this, c = item.command] { OnCommand(c); });
+  }
+  QAction* unhandled[] = {m_ui->tool32873, m_ui->tool32859, m_ui->tool32782, m_ui->tool32805,
+                          m_ui->tool32800, m_ui->tool32872, m_ui->tool32870};
+  for (size_t i = 0; i < std::size(unhandled); ++i) {
+    unhandled[i]->setData(kUnhandledCommands[i]);
+    unhandled[i]->setIcon(QIcon(ToolbarImage(image++)));
+    unhandled[i]->setEnabled(false);
+  }
+}
+
+CMainFrame::~CMainFrame() = default;
+
+Text CMainFrame::TitleText() {
+  CToolkit toolkit;
+  const Text version = toolkit.ReadXmlValue(LocalPath("zorva.xml"), "zorva", "", "", "");
+  return FromUtf8("Zorva学习娱乐空间 版本") + version;
+}
+
+bool CMainFrame::Create() {
+  setWindowTitle(ToQString(TitleText()));
+  SetToolbarTexts();
+  SizeToolbarButtons();
+
+  if (m_signIn() != 1) return false;
+
+  ShowLoadingMessage();
+  // The lesson window and the announcement window are created here, while
+  // the loading message is on screen.
+  if (m_pMessageForm) m_pMessageForm->close();
+  return true;
+}
+
+void CMainFrame::ShowLoadingMessage() {
+  m_pMessageForm = new message_form(this);
+  m_pMessageForm->show();
+  m_pMessageForm->repaint();
+  // Let the window system map it now, as the next steps keep the thread
+  // busy.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+QToolBar* CMainFrame::ToolBar() const { return m_ui->toolBar; }
+
+QAction* CMainFrame::MenuAction(int command) const {
+  for (QAction* action :
+       {m_ui->menuLearning, m_ui->menuSuggestion, m_ui->menuExit, m_ui->menuHelpPage})
+    if (action->data().toInt() == command) return action;
+  return nullptr;
+}
+
+void CMainFrame::SetToolbarTexts() {
+  m_ui->toolLearning->setText(QStringLiteral("学习及娱乐"));
+  m_ui->toolHelp->setText(QStringLiteral("Help"));
+  m_ui->toolSuggestion->setText(QStringLiteral("给我们提建议"));
+  m_ui->toolExit->setText(QStringLiteral("退出"));
+}
+
+void CMainFrame::SizeToolbarButtons() {
+  // Every button, separators included, gets the size of the largest entry
+  // plus 10 pixels of width, so that the labelled buttons line up evenly.
+  QToolBar* bar = m_ui->toolBar;
+  bar->setIconSize(QSize(kToolbarImageWidth, kToolbarImageHeight));
+  const QList<QAction*> entries = bar->actions();
+  int width = 0;
+  int height = 0;
+  for (qsizetype i = entries.size() - 1; i >= 0; --i) {
+    QWidget* entry = bar->widgetForAction(entries[i]);
+    if (!entry) continue;
+    const QSize hint = entry->sizeHint();
+    width = std::max(width, hint.width());
+    height = std::max(height, hint.height());
+  }
+  for (QAction* action : entries) {
+    if (action->isSeparator()) continue;
+    if (QWidget* button = bar->widgetForAction(action)) button->setFixedSize(width + 10, height);
+  }
+}
+
+void CMainFrame::OnCommand(int command) {
+  switch (command) {
+    case kCommandLearning:
+      OnLearning();
+      break;
+    case kCommandSuggestion:
+      OnSuggestion();
+      break;
+    case kCommandExit:
+      close();
+      break;
+    case kCommandHelp:
+      OnHelp();
+      break;
+    default:
+      break;
+  }
+}
+
+// The learning item is enabled but has no effect: the lesson window is
+// always there once the frame shows.
+void CMainFrame::OnLearning() {}
+
+// The suggestion dialog is not part of the program yet; the command is
+// wired so that it only needs a body.
+void CMainFrame::OnSuggestion() {}
+
+void CMainFrame::OnHelp() { ShellOpenDocument(LocalPath("help/help.htm")); }
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  // The windows the frame created go with it.
+  delete m_pMessageForm;
+  m_pMessageForm = nullptr;
+  event->accept();
+  PostQuitMessage(0);
+}
+
+}  // namespace zorva

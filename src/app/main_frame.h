@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+
+#include "core/text.h"
+
+class QAction;
+class QToolBar;
+
+namespace Ui {
+class CMainFrame;
+}
+
+namespace zorva {
+
+class message_form;
+
+// The main frame: menu and toolbar 127, the title with the local version,
+// and the order in which the sign-in and the loading message come before
+// the frame is shown. The frame owns the windows it creates.
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // The commands of the menu and the toolbar.
+  enum Command {
+    kCommandLearning = 32862,
+    kCommandSuggestion = 32858,
+    kCommandExit = 57665,
+    kCommandHelp = 57670,
+  };
+
+  // Runs the sign-in and answers its result: 1 after a successful sign-in.
+  using SignInGate = std::function<int()>;
+
+  // The default gate runs the login dialog modally.
+  explicit CMainFrame(SignInGate signIn = {});
+  ~CMainFrame() override;
+
+  // The creation sequence, run before the frame is ever shown: the title,
+  // the toolbar, the sign-in, then the loading message. False when the
+  // frame cannot go on (sign-in not OK); the program then ends and nothing
+  // of the frame has been shown.
+  bool Create();
+
+  // "Zorva学习娱乐空间 版本" followed directly by the version in the local
+  // version file (nothing when the file is missing or unreadable).
+  static Text TitleText();
+
+  QToolBar* ToolBar() const;
+  // The menu item for a command, or null.
+  QAction* MenuAction(int command) const;
+  message_form* LoadingMessage() const { return m_pMessageForm; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void OnCommand(int command);
+  void OnLearning();
+  void OnSuggestion();
+  void OnHelp();
+  void SetToolbarTexts();
+  void SizeToolbarButtons();
+  void ShowLoadingMessage();
+
+  std::unique_ptr<Ui::CMainFrame> m_ui;
+  SignInGate m_signIn;
+  message_form* m_pMessageForm = nullptr;
+};
+
+}  // namespace zorva

@@ -1,0 +1,40 @@
+#include "app/pelk_app.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/program_values.h"
+#include "platform/quit.h"
+
+namespace zorva {
+
+CPelkApp::CPelkApp() = default;
+CPelkApp::~CPelkApp() = default;
+
+bool CPelkApp::InitInstance(CMainFrame::SignInGate signIn) {
+  // Common controls and embedded-control hosting need no preparing here:
+  // Qt's widgets are ready once the QApplication exists.
+  InstallQtMessagePump();
+
+  // The file functions take the path bytes as the system gives them, so the
+  // directory is kept in those bytes.
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  SetWorkingDirectory(error ? Text() : Text(current.string()));
+
+  m_pMainWnd = std::make_unique<CMainFrame>(std::move(signIn));
+  if (!m_pMainWnd->Create()) {
+    m_pMainWnd.reset();
+    return false;
+  }
+  m_pMainWnd->showMaximized();
+  m_pMainWnd->update();
+  return true;
+}
+
+int CPelkApp::ExitCode() {
+  const int code = HandledQuitCode();
+  return code >= 0 ? code : 0;
+}
+
+}  // namespace zorva

@@ -1,0 +1,283 @@
+// The main frame and start-up, with the sign-in replaced by a gate that
+// answers at once, against a working directory of the test's own.
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/main_frame.h"
+#include "app/message_form.h"
+#include "app/pelk_app.h"
+#include "core/cp936.h"
+#include "platform/dialog_units.h"
+#include "platform/program_values.h"
+#include "platform/qt_text.h"
+#include "platform/quit.h"
+
+namespace zorva {
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "main_frame_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+// Records the documents the shell is asked to open.
+class OpenedUrls : public QObject {
+  Q_OBJECT
+ public:
+  OpenedUrls() { QDesktopServices::setUrlHandler("file", this, "Open"); }
+  ~OpenedUrls() override { QDesktopServices::unsetUrlHandler("file"); }
+  QList<QUrl> m_urls;
+ public slots:
+  void Open(const QUrl& url) { m_urls.append(url); }
+};
+
+class MainFrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    ASSERT_TRUE(m_dir.isValid());
+    SetWorkingDirectory(Text(m_dir.path().toStdString()));
+  }
+
+  void WriteVersionFile(const std::string& content) {
+    std::ofstream(m_dir.filePath("zorva.xml").toStdString()) << content;
+  }
+
+  // A frame created with a sign-in that answers `result`.
+  std::unique_ptr<CMainFrame> CreatedFrame(int result = 1, bool* created = nullptr) {
+    auto frame = std::make_unique<CMainFrame>([result] { return result; });
+    const bool ok = frame->Create();
+    if (created) *created = ok;
+    return frame;
+  }
+
+  static QList<QWidget*> VisibleWindows() {
+    QList<QWidget*> visible;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible()) visible.append(w);
+    return visible;
+  }
+
+  QTemporaryDir m_dir;
+};
+
+struct TitleCase {
+  const char* name;
+  const char* versionFile;  // nullptr: no file
+  const char* title;
+};
+
+class TitleTest : public MainFrameTest, public ::testing::WithParamInterface<TitleCase> {};
+
+TEST_P(TitleTest, TitleCarriesTheLocalVersion) {
+  if (GetParam().versionFile) WriteVersionFile(GetParam().versionFile);
+  auto frame = CreatedFrame();
+  EXPECT_EQ(frame->windowTitle(), QString::fromUtf8(GetParam().title));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, TitleTest,
+    ::testing::Values(
+        TitleCase{"NoVersionFile", nullptr, "Zorva学习娱乐空间 版本"},
+        TitleCase{"VersionFollowsWithoutBlank", "<zorva>2.0</zorva>", "Zorva学习娱乐空间 版本2.0"},
+        TitleCase{"FirstElementWins", "<x><zorva>1.5</zorva><zorva>9</zorva></x>",
+                  "Zorva学习娱乐空间 版本1.5"},
+        TitleCase{"NoZorvaElement", "<version>2.0</version>", "Zorva学习娱乐空间 版本"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainFrameTest, SignInNotOkFailsCreationAndShowsNothing) {
+  for (int result : {0, 2}) {
+    bool created = true;
+    auto frame = CreatedFrame(result, &created);
+    EXPECT_FALSE(created) << result;
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_EQ(frame->LoadingMessage(), nullptr);
+    EXPECT_TRUE(VisibleWindows().isEmpty());
+  }
+}
+
+TEST_F(MainFrameTest, SignInRunsAfterTitleAndToolbarAreSet) {
+  WriteVersionFile("<zorva>2.0</zorva>");
+  QString titleAtSignIn;
+  QString firstTextAtSignIn;
+  CMainFrame* self = nullptr;
+  CMainFrame frame([&] {
+    titleAtSignIn = self->windowTitle();
+    firstTextAtSignIn = self->ToolBar()->actions().at(0)->text();
+    return 1;
+  });
+  self = &frame;
+  ASSERT_TRUE(frame.Create());
+  EXPECT_EQ(titleAtSignIn, QStringLiteral("Zorva学习娱乐空间 版本2.0"));
+  EXPECT_EQ(firstTextAtSignIn, QStringLiteral("学习及娱乐"));
+  // The loading message came and went before the frame shows.
+  ASSERT_NE(frame.LoadingMessage(), nullptr);
+  EXPECT_FALSE(frame.LoadingMessage()->isVisible());
+  EXPECT_FALSE(frame.isVisible());
+}
+
+TEST_F(MainFrameTest, ToolbarHasThirteenEntriesWithTheirTextsAndDisabledTail) {
+  auto frame = CreatedFrame();
+  QToolBar* bar = frame->ToolBar();
+  const QList<QAction*> entries = bar->actions();
+  ASSERT_EQ(entries.size(), 13);
+  const int commands[13] = {32862, 0,     57670, 32858, 57665, 0,    32873,
+                            32859, 32782, 32805, 32800, 32872, 32870};
+  const char* texts[13] = {"学习及娱乐", "", "Help", "给我们提建议", "退出"};
+  for (int i = 0; i < 13; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(entries[i]->isSeparator(), commands[i] == 0);
+    if (commands[i] == 0) continue;
+    EXPECT_EQ(entries[i]->data().toInt(), commands[i]);
+    EXPECT_EQ(entries[i]->text(), QString::fromUtf8(i < 5 ? texts[i] : ""));
+    EXPECT_EQ(entries[i]->isEnabled(), i < 6);
+    EXPECT_FALSE(entries[i]->icon().isNull());
+  }
+  EXPECT_EQ(bar->iconSize(), QSize(16, 15));
+
+  // Every button has the size of the largest entry plus 10 pixels of width.
+  int widest = 0;
+  QSize size;
+  for (QAction* entry : entries) {
+    if (entry->isSeparator()) continue;
+    auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(entry));
+    ASSERT_NE(button, nullptr);
+    if (size.isEmpty()) size = button->size();
+    EXPECT_EQ(button->size(), size);
+    EXPECT_EQ(button->minimumSize(), button->maximumSize());
+    widest = std::max(widest, button->sizeHint().width());
+  }
+  EXPECT_EQ(size.width(), widest + 10);
+}
+
+TEST_F(MainFrameTest, MenuHasItsItemsAndNoKeyIsBound) {
+  auto frame = CreatedFrame();
+  const QList<QAction*> pops = frame->menuBar()->actions();
+  ASSERT_EQ(pops.size(), 2);
+  EXPECT_EQ(pops[0]->text(), QStringLiteral("功能列表"));
+  EXPECT_EQ(pops[1]->text(), QStringLiteral("帮助"));
+  const QList<QAction*> functions = pops[0]->menu()->actions();
+  ASSERT_EQ(functions.size(), 3);
+  EXPECT_EQ(functions[0]->text(), QStringLiteral("学习及娱乐"));
+  EXPECT_EQ(functions[1]->text(), QStringLiteral("给我们提建议"));
+  EXPECT_EQ(functions[2]->text(), QStringLiteral("&Exit\tCtrl+X(X)"));
+  const QList<QAction*> help = pops[1]->menu()->actions();
+  ASSERT_EQ(help.size(), 1);
+  EXPECT_EQ(help[0]->text(), QStringLiteral("使用帮助"));
+  for (QAction* action : functions + help) {
+    EXPECT_TRUE(action->isEnabled());
+    EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
+  }
+  EXPECT_EQ(frame->MenuAction(CMainFrame::kCommandExit), functions[2]);
+}
+
+TEST_F(MainFrameTest, LearningAndSuggestionDoNothing) {
+  auto frame = CreatedFrame();
+  frame->show();
+  QApplication::processEvents();
+  const QList<QWidget*> before = QApplication::topLevelWidgets();
+  OpenedUrls opened;
+  frame->MenuAction(CMainFrame::kCommandLearning)->trigger();
+  frame->ToolBar()->actions().at(0)->trigger();
+  frame->MenuAction(CMainFrame::kCommandSuggestion)->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(QApplication::topLevelWidgets(), before);
+  EXPECT_TRUE(opened.m_urls.isEmpty());
+}
+
+TEST_F(MainFrameTest, HelpFromMenuAndToolbarOpensTheLocalHelpPage) {
+  auto frame = CreatedFrame();
+  OpenedUrls opened;
+  frame->MenuAction(CMainFrame::kCommandHelp)->trigger();
+  frame->ToolBar()->actions().at(2)->trigger();
+  ASSERT_EQ(opened.m_urls.size(), 2);
+  for (const QUrl& url : opened.m_urls)
+    EXPECT_EQ(url, QUrl::fromLocalFile(m_dir.filePath("help/help.htm")));
+}
+
+TEST_F(MainFrameTest, ExitClosesTheFrameAndEndsTheProgram) {
+  auto frame = CreatedFrame();
+  frame->show();
+  frame->MenuAction(CMainFrame::kCommandExit)->trigger();
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_EQ(frame->LoadingMessage(), nullptr);
+  // The quit request is handled by the event loop.
+  QApplication::processEvents();
+  EXPECT_EQ(HandledQuitCode(), 0);
+}
+
+TEST_F(MainFrameTest, LoadingMessageFollowsItsTemplate) {
+  App();
+  message_form form;
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Zorva学习娱乐空间"));
+  EXPECT_EQ(form.size(), DluSize(186, 95));
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
+  auto* label = form.findChild<QLabel*>();
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), QStringLiteral("正在载入资源，请稍等......"));
+  EXPECT_EQ(label->geometry(), DluRect(42, 34, 97, 8));
+}
+
+class StartUpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    ASSERT_TRUE(m_dir.isValid());
+    m_previous = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir.path().toStdString());
+  }
+  void TearDown() override { std::filesystem::current_path(m_previous); }
+
+  QTemporaryDir m_dir;
+  std::filesystem::path m_previous;
+};
+
+TEST_F(StartUpTest, RecordsWorkingDirectoryAndShowsFrameMaximisedAfterSignIn) {
+  CPelkApp pelk;
+  ASSERT_TRUE(pelk.InitInstance([] { return 1; }));
+  EXPECT_EQ(WorkingDirectory(), Text(std::filesystem::current_path().string()));
+  ASSERT_NE(pelk.MainFrame(), nullptr);
+  EXPECT_TRUE(pelk.MainFrame()->isVisible());
+  EXPECT_TRUE(pelk.MainFrame()->isMaximized());
+  pelk.MainFrame()->close();
+  QApplication::processEvents();
+}
+
+TEST_F(StartUpTest, FailedSignInEndsWithZeroOrTheHandledQuitCode) {
+  {
+    CPelkApp pelk;
+    EXPECT_FALSE(pelk.InitInstance([] { return 2; }));
+    EXPECT_EQ(pelk.MainFrame(), nullptr);
+  }
+  // The update hand-off ends the sign-in's modal loop with a quit request
+  // for code 1; start-up then ends the program with that code.
+  CPelkApp pelk;
+  EXPECT_FALSE(pelk.InitInstance([] {
+    PostQuitMessage(1);
+    QApplication::processEvents();
+    return 0;
+  }));
+  EXPECT_EQ(CPelkApp::ExitCode(), 1);
+}
+
+}  // namespace
+}  // namespace zorva
+
+#include "main_frame_test.moc"
