@@ -213,6 +213,7 @@ class Download {
   bool Finish();
   void Discard();
   void Tick(bool force);
+  void ShowReads(long long count);
   void Status(const Text& text) {
     if (m_status) m_status->SetText(text);
   }
@@ -413,8 +414,8 @@ void Download::Discard() {
 }
 
 // Pumps messages and shows the read counter and the bar, each at most once
-// per interval. The first read shows at once and force shows the final
-// count, so every text appears and the final state is exact.
+// per interval. The first read shows at once on its own and force shows
+// the final count, so every text appears and the final state is exact.
 void Download::Tick(bool force) {
   const Clock::time_point now = Clock::now();
   if (force || now - m_lastPump >= kUpdateInterval) {
@@ -422,12 +423,22 @@ void Download::Tick(bool force) {
     m_lastPump = Clock::now();
   }
   if (m_reads == m_shownReads) return;
-  if (!force && m_shownReads != 0 && now - m_lastShown < kUpdateInterval) return;
-  const long long steps = m_reads - m_shownReads;
-  m_shownReads = m_reads;
-  m_lastShown = now;
+  if (m_shownReads == 0) {
+    ShowReads(1);
+  }
+  if (m_reads == m_shownReads) return;
+  if (!force && now - m_lastShown < kUpdateInterval) return;
+  ShowReads(m_reads);
+}
+
+// Moves the counter text and the bar on to count reads, as that many
+// single steps would.
+void Download::ShowReads(long long count) {
+  const long long steps = count - m_shownReads;
+  m_shownReads = count;
+  m_lastShown = Clock::now();
   if (m_status) {
-    m_status->SetText(Cn("正在从互联网读取数据......") + IntToText(static_cast<int>(m_reads)));
+    m_status->SetText(Cn("正在从互联网读取数据......") + IntToText(static_cast<int>(count)));
     m_status->Repaint();
   }
   if (m_progress) {
