@@ -1,0 +1,272 @@
+// The stand-in server's public requests, over loopback against the real
+// binary: the probe, the content folder, the prefix mount, refusals of
+// anything outside the folder, bad input and the request log.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/xml.h"
+#include "server/server_test_util.h"
+#include "support/server_process.h"
+
+namespace zorva::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kProbeBody = "your internet is ok!";
+
+// A scratch folder: content/ inside it is served, secret.txt beside it must
+// never be.
+class ScratchContent {
+ public:
+  ScratchContent() {
+    char pattern[] = "/tmp/zorva-content-XXXXXX";
+    m_dir = mkdtemp(pattern);
+    fs::create_directories(Content() / "lesson" / "real" / "0010");
+    fs::create_directories(Content() / "dl");
+    Write(m_dir / "secret.txt", "top secret");
+    Write(Content() / "zorva.xml", "<zorva>2.1</zorva>");
+    Write(Content() / "testinternet.txt", "something else\r\n");
+    Write(Content() / "dl" / "zupdate.exe", std::string("MZ\0\x01\xff", 5));
+    Write(Content() / ".hidden", "hidden");
+    Write(Content() / "lesson" / "real" / "0010" / "p1.swf", "FWS");
+    fs::create_directory_symlink(m_dir, Content() / "escape");
+    fs::create_symlink(m_dir / "secret.txt", Content() / "secret.xml");
+    // A link that stays inside the folder is fine.
+    fs::create_directory_symlink(Content() / "lesson" / "real", Content() / "lesson" / "alias");
+  }
+  ~ScratchContent() {
+    std::error_code ec;
+    fs::remove_all(m_dir, ec);
+  }
+  fs::path Content() const { return m_dir / "content"; }
+
+ private:
+  static void Write(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  fs::path m_dir;
+};
+
+ServerProcess::Options WithContent(const ScratchContent& scratch, std::string prefix = "") {
+  ServerProcess::Options options;
+  options.contentDir = scratch.Content().string();
+  options.prefix = std::move(prefix);
+  return options;
+}
+
+TEST(ServerProbe, AnswersExactlyEvenWhenTheContentHoldsAnotherProbeFile) {
+  ScratchContent scratch;
+  ServerProcess server(WithContent(scratch));
+  auto res = ClientFor(server.Port())->Get("/testinternet.txt");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->body, kProbeBody);
+}
+
+// Each file of the sample content answers byte for byte at its request path.
+struct FileCase {
+  const char* name;
+  const char* requestPath;
+  const char* file;  // relative to the content folder
+  const char* contentType;
+};
+
+class ServerSampleFiles : public testing::TestWithParam<FileCase> {};
+
+TEST_P(ServerSampleFiles, ServedByteForByte) {
+  const FileCase& c = GetParam();
+  ServerProcess server;
+  auto res = ClientFor(server.Port())->Get(c.requestPath);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  std::string expected = ReadFileBytes(server.ContentDir() + "/" + c.file);
+  ASSERT_FALSE(expected.empty()) << c.file;
+  EXPECT_EQ(res->body, expected);
+  EXPECT_EQ(res->get_header_value("Content-Type"), c.contentType);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, ServerSampleFiles,
+    testing::Values(
+        FileCase{"ServerVersion", "/zorva.xml", "zorva.xml", "text/xml"},
+        FileCase{"ProgramJob", "/dl/download.xml", "dl/download.xml", "text/xml"},
+        FileCase{"ItemJob", "/dl/download_shuzi.xml", "dl/download_shuzi.xml", "text/xml"},
+        FileCase{"ItemVersion", "/shuzi.xml", "shuzi.xml", "text/xml"},
+        FileCase{"CatalogueWithDoubleSlashes", "//lesson//lesson_list.xml",
+                 "lesson/lesson_list.xml", "text/xml"},
+        FileCase{"LessonMovie", "/lesson/pinyin_yunmu/0010/page01.swf",
+                 "lesson/pinyin_yunmu/0010/page01.swf", "application/x-shockwave-flash"},
+        FileCase{"Announcement", "/gonggao.htm", "gonggao.htm", "text/html"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ServerSampleContent, CatalogueIsCodePage936WithLessonsAndAProgramItem) {
+  ServerProcess server;
+  auto res = ClientFor(server.Port())->Get("//lesson//lesson_list.xml");
+  ASSERT_TRUE(res);
+  Text catalogue(res->body);
+  EXPECT_EQ(GetXmlValue(catalogue, "sort_list", "order", "1", "title"), FromUtf8("语文"));
+  Text second = GetXmlValue(catalogue, "sort_list", "order", "2", "");
+  Text games = GetXmlValue(second, "lesson_list", "order", "2", "");
+  EXPECT_EQ(GetXmlValue(games, "lesson", "order", "1", "type"), Text("game"));
+  EXPECT_EQ(GetXmlValue(games, "lesson", "order", "1", "file_name"), Text("shuzi.exe"));
+  // The program item's version file and job file exist under the names the
+  // client derives from its file name.
+  EXPECT_EQ(ClientFor(server.Port())->Get("/shuzi.xml")->status, 200);
+  EXPECT_EQ(ClientFor(server.Port())->Get("/dl/download_shuzi.xml")->status, 200);
+  // The server's version equals the client's, so the demo offers no update.
+  EXPECT_EQ(
+      GetXmlValue(Text(ClientFor(server.Port())->Get("/zorva.xml")->body), "zorva", "", "", ""),
+      Text("2.0"));
+}
+
+TEST(ServerContentFolder, ServesTheUpdaterAndFilesBehindLinksThatStayInside) {
+  ScratchContent scratch;
+  ServerProcess server(WithContent(scratch));
+  auto client = ClientFor(server.Port());
+  auto updater = client->Get("/dl/zupdate.exe");
+  ASSERT_TRUE(updater);
+  EXPECT_EQ(updater->status, 200);
+  EXPECT_EQ(updater->body, std::string("MZ\0\x01\xff", 5));
+  auto aliased = client->Get("/lesson/alias/0010/p1.swf");
+  ASSERT_TRUE(aliased);
+  EXPECT_EQ(aliased->status, 200);
+  EXPECT_EQ(aliased->body, "FWS");
+}
+
+// Targets that try to leave the content folder, sent raw so that no client
+// cleans them on the way.
+class ServerRefusesEscapes : public testing::TestWithParam<const char*> {};
+
+TEST_P(ServerRefusesEscapes, NeverServesOutsideTheFolder) {
+  ScratchContent scratch;
+  ServerProcess server(WithContent(scratch));
+  std::string response = RawGet(server.Port(), GetParam());
+  int status = RawStatus(response);
+  EXPECT_GE(status, 400) << response;
+  EXPECT_EQ(response.find("top secret"), std::string::npos) << response;
+  // Still alive and well.
+  EXPECT_EQ(ClientFor(server.Port())->Get("/testinternet.txt")->body, kProbeBody);
+}
+
+INSTANTIATE_TEST_SUITE_P(Traversal, ServerRefusesEscapes,
+                         testing::Values("/../secret.txt", "/lesson/../../secret.txt",
+                                         "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt",
+                                         "/lesson/..%2f..%2fsecret.txt", "/..%5csecret.txt",
+                                         "/escape/secret.txt", "/secret.xml", "/zorva.xml%00.txt",
+                                         "/.hidden", "/lesson", "/", "/./zorva.xml/.."));
+
+TEST(ServerPrefix, ServesEverythingAtTheRootAndUnderThePrefix) {
+  ScratchContent scratch;
+  ServerProcess server(WithContent(scratch, "/xinxi50"));
+  EXPECT_EQ(server.BaseUrl(), "http://127.0.0.1:" + std::to_string(server.Port()) + "/xinxi50");
+  auto client = ClientFor(server.Port());
+  for (const char* path :
+       {"/xinxi50/testinternet.txt", "/testinternet.txt", "/xinxi50//testinternet.txt"}) {
+    auto res = client->Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->body, kProbeBody) << path;
+  }
+  for (const char* path : {"/xinxi50/zorva.xml", "/zorva.xml", "//xinxi50//zorva.xml"}) {
+    auto res = client->Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 200) << path;
+    EXPECT_EQ(res->body, "<zorva>2.1</zorva>") << path;
+  }
+  // A look-alike is not the prefix.
+  EXPECT_EQ(client->Get("/xinxi50zorva.xml")->status, 404);
+}
+
+TEST(ServerListeners, EveryListenerAnswers) {
+  ServerProcess::Options options;
+  options.listeners = 3;
+  ServerProcess server(options);
+  ASSERT_NE(server.Port(2), 0);
+  for (int i = 0; i < 3; ++i) {
+    auto res = ClientFor(server.Port(i))->Get("/testinternet.txt");
+    ASSERT_TRUE(res) << i;
+    EXPECT_EQ(res->body, kProbeBody);
+  }
+}
+
+TEST(ServerLifecycle, EndsCleanlyOnSigterm) {
+  ServerProcess server;
+  int status = server.Stop();
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+struct BadRequestCase {
+  const char* name;
+  std::string target;
+  int status;
+  const char* bodyPart;
+};
+
+class ServerBadInput : public testing::TestWithParam<BadRequestCase> {};
+
+TEST_P(ServerBadInput, CleanErrorReplyAndTheServerGoesOn) {
+  const BadRequestCase& c = GetParam();
+  ServerProcess server;
+  std::string response = RawGet(server.Port(), c.target);
+  EXPECT_EQ(RawStatus(response), c.status) << response;
+  EXPECT_NE(response.find(c.bodyPart), std::string::npos) << response;
+  EXPECT_EQ(ClientFor(server.Port())->Get("/testinternet.txt")->body, kProbeBody);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, ServerBadInput,
+    testing::Values(
+        BadRequestCase{"UnknownAction", "/Handler.asp?action=delete_all", 400, "unknown action"},
+        BadRequestCase{"NoAction", "/handler.asp", 400, "unknown action"},
+        BadRequestCase{"SignInWithoutPassword", "/Handler.asp?user=demo&action=login", 400,
+                       "<user_login>error</user_login>"},
+        BadRequestCase{"LessonWithoutDir",
+                       "/handler.asp?user=demo&password=x&lesson_id=0010&action=lesson", 400,
+                       "<lesson>error</lesson>"},
+        BadRequestCase{"SuggestionWithoutContent",
+                       "/Handler.asp?user=demo&password=x&action=save_suggest&type=1", 400,
+                       "<save_static>error</save_static>"},
+        BadRequestCase{"SuggestionWithWordType",
+                       "/Handler.asp?user=demo&password=x&action=save_suggest&type=abc&content=hi",
+                       400, "<save_static>error</save_static>"},
+        BadRequestCase{"OversizedQuery",
+                       "/Handler.asp?action=login&user=" + std::string(10000, 'a'), 414, ""},
+        BadRequestCase{"MissingFile", "/nothing.xml", 404, "not found"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ServerBadInput, PostElsewhereThanRegistrationIsRefused) {
+  ServerProcess server;
+  auto res = ClientFor(server.Port())->Post("/Handler.asp", "action=login", "text/plain");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 405);
+}
+
+TEST(ServerLog, OneLinePerRequestWithoutThePassword) {
+  ServerProcess server;
+  ASSERT_TRUE(server.AddUser("demo", "demo123"));
+  const std::string scrambled = Scramble("demo123");
+  auto client = ClientFor(server.Port());
+  auto res = client->Get("/Handler.asp?user=demo&password=" + Encode(scrambled) + "&action=login");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  // A password key written in escapes is still the password.
+  client->Get("/Handler.asp?user=demo&pass%77ord=" + Encode(scrambled) + "&action=login");
+  client->Get("/nothing.xml");
+  server.Stop();
+  std::string log = server.LogText();
+  const std::string masked = "GET /Handler.asp?user=demo&password=***&action=login 200\n";
+  size_t first = log.find(masked);
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_NE(log.find(masked, first + 1), std::string::npos) << log;
+  EXPECT_NE(log.find("GET /nothing.xml 404\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find(scrambled), std::string::npos) << log;
+  EXPECT_EQ(log.find(Encode(scrambled)), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace zorva::test
