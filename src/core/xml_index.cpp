@@ -1,7 +1,9 @@
 #include "core/xml_index.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -18,44 +20,42 @@ constexpr size_t kNone = std::string_view::npos;
 
 // Comment removal with the same result as removing the first comment and
 // searching again from the start until none is left, in one pass. The output
-// grows byte by byte; whether its end starts a character is tracked, so a
-// "<!--" is recognised exactly where a fresh double-byte-aware search would
-// find it, also when a removal has joined bytes into one. Removing a comment
-// that began at a character start returns the output to a character start.
+// grows byte by byte and remembers which of its positions start a character,
+// so a "<!--" is recognised exactly where a fresh double-byte-aware search
+// would find it, also when a removal has joined bytes into one. A comment
+// starts a character, so removing it leaves the output at a character start.
 std::string StripComments(std::string_view in) {
-  std::string out;
-  out.reserve(in.size());
-  std::vector<bool> startsChar;  // startsChar[i]: position i of out starts a character
-  startsChar.reserve(in.size() + 1);
-  startsChar.push_back(true);
+  if (in.find("<!--") == kNone) return std::string(in);
+  std::string out(in.size(), '\0');
+  char* o = out.data();
+  std::vector<unsigned char> startsChar(in.size() + 1);  // for each position of out
+  startsChar[0] = 1;
+  size_t n = 0;
   size_t r = 0;
   while (r < in.size()) {
-    unsigned char b = static_cast<unsigned char>(in[r++]);
-    bool wasStart = startsChar.back();
-    out.push_back(static_cast<char>(b));
-    startsChar.push_back(!(wasStart && IsLeadByte(b)));
-    size_t n = out.size();
-    if (n < 4 || out.compare(n - 4, 4, "<!--") != 0 || !startsChar[n - 4]) continue;
+    char c = in[r++];
+    o[n] = c;
+    startsChar[n + 1] = !(startsChar[n] && IsLeadByte(static_cast<unsigned char>(c)));
+    ++n;
+    if (c != '-' || n < 4 || o[n - 2] != '-' || o[n - 3] != '!' || o[n - 4] != '<' ||
+        !startsChar[n - 4]) {
+      continue;
+    }
     // "-->" from the "<!--" on: the "--" of the opening may already be part
     // of it. The rest of the input starts a character here.
     std::string_view rest = in.substr(r);
-    size_t resume;
-    if (rest.substr(0, 1) == ">") {
-      resume = r + 1;
-    } else if (rest.substr(0, 2) == "->") {
-      resume = r + 2;
+    n -= 4;
+    if (rest.starts_with(">")) {
+      r += 1;
+    } else if (rest.starts_with("->")) {
+      r += 2;
     } else {
       size_t close = Text::FindIn(rest, "-->", 0);
-      if (close == kNone) {
-        out.resize(n - 4);
-        return out;
-      }
-      resume = r + close + 3;
+      if (close == kNone) break;
+      r += close + 3;
     }
-    out.resize(n - 4);
-    startsChar.resize(n - 3);
-    r = resume;
   }
+  out.resize(n);
   return out;
 }
 
@@ -75,6 +75,31 @@ size_t FirstAtOrAfter(const std::vector<size_t>& list, size_t pos) {
   return it == list.end() ? kNone : *it;
 }
 
+// Repeated searches for one needle from positions that only grow, as the
+// record search makes them: a match found earlier still answers while it
+// lies at or after the new position, so the text is scanned about once.
+class ForwardSearch {
+ public:
+  ForwardSearch(std::string_view text, std::string_view needle) : m_text(text), m_needle(needle) {}
+
+  // First match at or after pos that starts a character, or kNone.
+  size_t At(size_t pos) {
+    if (!m_searched || pos < m_from || (m_found != kNone && m_found < pos)) {
+      m_from = pos;
+      m_found = Text::FindIn(m_text, m_needle, pos);
+      m_searched = true;
+    }
+    return m_found;
+  }
+
+ private:
+  std::string_view m_text;
+  std::string_view m_needle;
+  bool m_searched = false;
+  size_t m_from = 0;
+  size_t m_found = kNone;
+};
+
 // The bytes from first up to (not including) end, empty when end is not
 // after first.
 std::string_view Between(std::string_view text, size_t first, size_t end) {
@@ -88,6 +113,7 @@ struct XmlIndex::Impl {
   struct TagPlaces {
     std::vector<size_t> opens;
     std::vector<size_t> closes;
+    mutable std::optional<std::string_view> content;  // the answer to the content query, once asked
   };
 
   // One candidate element of a record search, as the search examines it.
@@ -103,27 +129,20 @@ struct XmlIndex::Impl {
     std::unordered_map<std::string_view, Candidate> firstByValue;
   };
 
-  std::string work;                // the document without comments
-  std::vector<size_t> lessThans;   // every "<" that starts a character
-  std::vector<size_t> greaters;    // every ">" that starts a character
-  std::vector<size_t> selfCloses;  // every "/>" that starts a character
+  std::string work;               // the document without comments
+  std::vector<size_t> lessThans;  // every "<" that starts a character
 
   // Built on first use; the index answers on one thread.
   mutable std::unordered_map<std::string, TagPlaces> tags;
   mutable std::map<std::pair<std::string, std::string>, Walk> walks;
 
   explicit Impl(std::string_view document) : work(StripComments(document)) {
-    bool atStart = true;
-    for (size_t i = 0; i < work.size(); ++i) {
-      unsigned char b = static_cast<unsigned char>(work[i]);
-      if (atStart) {
-        if (b == '<') lessThans.push_back(i);
-        if (b == '>') greaters.push_back(i);
-        if (b == '/' && i + 1 < work.size() && work[i + 1] == '>') selfCloses.push_back(i);
-        atStart = !IsLeadByte(b);
-      } else {
-        atStart = true;
-      }
+    const char* bytes = work.data();
+    size_t i = 0;
+    while (const void* hit = std::memchr(bytes + i, '<', work.size() - i)) {
+      size_t pos = static_cast<size_t>(static_cast<const char*>(hit) - bytes);
+      if (Text::IsCharBoundary(work, pos)) lessThans.push_back(pos);
+      i = pos + 1;
     }
   }
 
@@ -145,14 +164,19 @@ struct XmlIndex::Impl {
 
   Text Content(std::string_view tag) const {
     const TagPlaces& places = PlacesOf(tag);
-    if (places.opens.empty()) return Text();
+    if (!places.content) places.content = ContentOf(places);
+    return Text(*places.content);
+  }
+
+  std::string_view ContentOf(const TagPlaces& places) const {
+    if (places.opens.empty()) return {};
     size_t s = places.opens.front();
     size_t close = FirstAtOrAfter(places.closes, s);
-    size_t slash = FirstAtOrAfter(selfCloses, s);
-    if (close == kNone || (slash != kNone && slash < close)) return Text();
-    size_t gt = FirstAtOrAfter(greaters, s);
-    if (gt == kNone) return Text();
-    return Text(Between(work, gt + 1, close));
+    size_t slash = Text::FindIn(work, "/>", s);
+    if (close == kNone || (slash != kNone && slash < close)) return {};
+    size_t gt = Text::FindIn(work, ">", s);
+    if (gt == kNone) return {};
+    return Between(work, gt + 1, close);
   }
 
   const Walk& WalkOf(std::string_view tag, std::string_view attribute) const {
@@ -162,16 +186,18 @@ struct XmlIndex::Impl {
     Walk walk;
     const TagPlaces& places = PlacesOf(tag);
     std::string_view text = work;
+    ForwardSearch slashes(text, "/>");
+    ForwardSearch greaters(text, ">");
     size_t pos = 0;
     for (;;) {
       size_t s = FirstAtOrAfter(places.opens, pos);
       if (s == kNone) break;
-      size_t slash = FirstAtOrAfter(selfCloses, s);
+      size_t slash = slashes.At(s);
       size_t close = FirstAtOrAfter(places.closes, s);
       Candidate record;
       size_t next;
       if (close != kNone) {
-        size_t gt = FirstAtOrAfter(greaters, s);
+        size_t gt = greaters.At(s);
         if (gt == kNone) break;
         record.openingTag = text.substr(s, gt - s);
         record.content = Between(text, gt + 1, close);
