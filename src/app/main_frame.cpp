@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMenu>
+#include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -41,6 +43,9 @@ CMainFrame::CMainFrame(SignInGate signIn)
   // The client area of a multiple-document frame: the windows that join
   // the frame later sit over it.
   setCentralWidget(new QMdiArea(this));
+  // The creation rectangle covers the screen's free area, so the frame looks
+  // the same where no window manager acts on the request to maximise it.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->availableGeometry());
 
   const struct {
     QAction* action;
