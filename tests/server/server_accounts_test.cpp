@@ -25,6 +25,8 @@ struct SignInCase {
   bool accepted;
 };
 
+void PrintTo(const SignInCase& c, std::ostream* os) { *os << c.name; }
+
 class ServerSignIn : public testing::TestWithParam<SignInCase> {};
 
 TEST_P(ServerSignIn, ChecksTheScrambledPassword) {
@@ -126,6 +128,8 @@ struct LessonRefusal {
   int status;
 };
 
+void PrintTo(const LessonRefusal& c, std::ostream* os) { *os << c.name; }
+
 class ServerLessonRefusals : public testing::TestWithParam<LessonRefusal> {};
 
 TEST_P(ServerLessonRefusals, NoPagesAndAnErrorStatus) {
@@ -209,6 +213,8 @@ struct RegistrationRefusal {
   int status;
   const char* message;
 };
+
+void PrintTo(const RegistrationRefusal& c, std::ostream* os) { *os << c.name; }
 
 class ServerRegistrationRefusals : public testing::TestWithParam<RegistrationRefusal> {};
 

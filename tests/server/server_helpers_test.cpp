@@ -16,6 +16,8 @@ struct LogCase {
   std::string logged;
 };
 
+void PrintTo(const LogCase& c, std::ostream* os) { *os << c.name; }
+
 class LoggableTargetRows : public testing::TestWithParam<LogCase> {};
 
 TEST_P(LoggableTargetRows, MasksPasswordsAndKeepsTheLineIntact) {

@@ -76,6 +76,8 @@ struct FileCase {
   const char* contentType;
 };
 
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
+
 class ServerSampleFiles : public testing::TestWithParam<FileCase> {};
 
 TEST_P(ServerSampleFiles, ServedByteForByte) {
@@ -206,6 +208,8 @@ struct BadRequestCase {
   int status;
   const char* bodyPart;
 };
+
+void PrintTo(const BadRequestCase& c, std::ostream* os) { *os << c.name; }
 
 class ServerBadInput : public testing::TestWithParam<BadRequestCase> {};
 
