@@ -87,7 +87,7 @@ const std::vector<Command>& Commands() {
        "value is empty or not found. Exit 1 when FILE cannot be read.",
        XmlValue},
       {"scramble", "scramble TEXT", "encode TEXT the way passwords travel to the server",
-       "\nPrints the scrambled form of TEXT (decimal digits, '??' for bytes other\n"
+       "\nPrints the scrambled form of TEXT (decimal digits, \"??\" for bytes other\n"
        "than letters and digits), without a line feed. Each run gives a\n"
        "different but equivalent form; encoding takes 10 ms per byte.",
        Scramble},

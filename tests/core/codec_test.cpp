@@ -56,7 +56,7 @@ int SymbolIndex(unsigned char c) {
 std::string ExpectedCode(unsigned char c, int k) {
   int j = SymbolIndex(c);
   if (j < 0) return "??";
-  char code[3];
+  char code[12];
   std::snprintf(code, sizeof code, "%.2d", j + k + 1);
   return code;
 }
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ChunkCase{"DoubleByteCharacter", "0\xd6\xd0", "?"},
                       ChunkCase{"TrailingSingleDigitIsLookedUpAsPrefix", "0011", "aj"},
                       ChunkCase{"TableDigitOnly", "7", ""}, ChunkCase{"Empty", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // The encoded text, taken apart by the field lengths of the format.
 struct Fields {
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"BlankAndPunctuationBecomeQuestionMarks", "a b.c", "a?b?c"},
                       RoundTripCase{"EachHalfOfADoubleByteCharacter", "x\xd6\xd0y", "x??y"},
                       RoundTripCase{"Empty", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Codec, TwoEncodingsDifferButDecodeAlike) {
   m_clock.now = 1000;
@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "000"
                                   "027027229",
                                   ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CodecForeignInput, ArbitraryBytesNeverFail) {
   std::mt19937 random(2024);

@@ -123,7 +123,7 @@ TEST_P(RoundTrip, KeyStreamRunsAcrossBlocks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FileCrypt, RoundTrip, ::testing::Values(0, 1, 999, 1000, 1001, 2500, 3000),
-                         [](const auto& info) { return "Bytes" + std::to_string(info.param); });
+                         [](const auto& row) { return "Bytes" + std::to_string(row.param); });
 
 TEST_F(FileCrypt, EmptyPasswordHashesNoBytes) {
   Write("plain", "abc");
@@ -234,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
                     EncryptStepsThen("Error reading plaintext!\n")},
         FailureCase{
             "DecryptUnreadableSource", false, "folder", "kept", {"Error reading ciphertext!"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(FileCrypt, DestinationIsReadableByItsOwnerOnly) {
   Write("plain", "secret");

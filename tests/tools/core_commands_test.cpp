@@ -98,8 +98,8 @@ TEST_P(CommandHelp, ShowsUsageAndDescription) {
 INSTANTIATE_TEST_SUITE_P(Tool, CommandHelp,
                          ::testing::Values("xml-value", "scramble", "unscramble", "encrypt",
                                            "decrypt"),
-                         [](const auto& info) {
-                           std::string name = info.param;
+                         [](const auto& row) {
+                           std::string name = row.param;
                            std::erase(name, '-');
                            return name;
                          });
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ArgumentCase{"UnscrambleNothing", {"unscramble"}},
                       ArgumentCase{"EncryptSourceOnly", {"encrypt", "a"}},
                       ArgumentCase{"DecryptTooMany", {"decrypt", "a", "b", "c", "d"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Tool, ScrambleAndUnscrambleRoundTrip) {
   Result scrambled = Run({"scramble", "Qmvra2010"});
@@ -261,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Error opening ciphertext file!"},
                       CryptFailure{"DecryptIntoMissingFolder", "decrypt", "plain", "no/out",
                                    "Error opening plaintext file!"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace zorva
