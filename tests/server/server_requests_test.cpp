@@ -118,7 +118,9 @@ TEST(ServerSampleContent, CatalogueIsCodePage936WithLessonsAndAProgramItem) {
   EXPECT_EQ(GetXmlValue(games, "lesson", "order", "1", "file_name"), Text("shuzi.exe"));
   // The program item's version file and job file exist under the names the
   // client derives from its file name.
-  EXPECT_EQ(ClientFor(server.Port())->Get("/shuzi.xml")->status, 200);
+  EXPECT_EQ(
+      GetXmlValue(Text(ClientFor(server.Port())->Get("/shuzi.xml")->body), "version", "", "", ""),
+      Text("1.0"));
   EXPECT_EQ(ClientFor(server.Port())->Get("/dl/download_shuzi.xml")->status, 200);
   // The server's version equals the client's, so the demo offers no update.
   EXPECT_EQ(
