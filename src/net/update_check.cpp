@@ -89,7 +89,8 @@ UpdateCheckResult CheckProgramUpdate(QWidget* owner, ProgressBar* progress, Stat
 
 void HandOffItem(const Text& jobName) {
   if (!IsPlainJobName(jobName)) return;
-  DownloadFile(ServerBaseAddress(), "/dl/" + jobName, WorkingDirectory(), nullptr, nullptr);
+  DownloadFile(ServerBaseAddress(), "/dl/" + requests::Encode(jobName), WorkingDirectory(), nullptr,
+               nullptr);
   ReplaceFile(LocalPath("dl/" + jobName), LocalPath("dl/download.xml"), /*executable=*/false);
   StartUpdater();
 }

@@ -91,8 +91,9 @@ void SignInFlow::RunSignIn() {
 
   if (user.IsEmpty()) {
     SetStatus(FromUtf8("对不起，您是不是忘记输入用户名称了？"));
-    m_view.FocusUserName();
+    // Enabled first: a disabled box cannot take the focus.
     m_view.EnableInputControls(true);
+    m_view.FocusUserName();
     return;
   }
 

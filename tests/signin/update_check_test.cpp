@@ -1,0 +1,121 @@
+#include "net/update_check.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include <QCoreApplication>
+
+#include "platform/program_values.h"
+#include "platform/quit.h"
+#include "signin_test_env.h"
+
+namespace zorva::test {
+
+namespace {
+
+class UpdateCheck : public SignInEnvironment {
+ protected:
+  void SetUp() override {
+    SignInEnvironment::SetUp();
+    SetServerBaseAddress(Text(m_service.BaseUrl()));
+  }
+  FakeService m_service;
+};
+
+TEST_F(UpdateCheck, DeliveredUpdaterReplacesTheWorkingOneAndCanRun) {
+  WriteBytes(Local("zupdate.exe"), "old");
+  WriteBytes(Local("dl/zupdate.exe"), "#!/bin/sh\ntouch updater-ran\n");
+  ::chmod(Local("dl/zupdate.exe").c_str(), 0644);  // as a download leaves it
+  ReplaceUpdater();
+  EXPECT_EQ(ReadBytes(Local("zupdate.exe")), "#!/bin/sh\ntouch updater-ran\n");
+  EXPECT_FALSE(Exists(Local("dl/zupdate.exe")));
+  EXPECT_TRUE(Mode(Local("zupdate.exe")) & 0100);
+  StartUpdater();
+  EXPECT_TRUE(UpdaterRan(m_dir));
+}
+
+TEST_F(UpdateCheck, WithoutDeliveryTheUpdaterStaysAsItIs) {
+  WriteBytes(Local("zupdate.exe"), "old");
+  ReplaceUpdater();
+  EXPECT_EQ(ReadBytes(Local("zupdate.exe")), "old");
+}
+
+struct VersionCase {
+  const char* name;
+  std::optional<std::string> local;   // content of the local zorva element
+  std::optional<std::string> server;  // content of the server's
+  bool offered;
+};
+
+class VersionComparison : public UpdateCheck, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(VersionComparison, OffersOnlyAStrictlyHigherServerVersion) {
+  const VersionCase& c = GetParam();
+  if (c.local) WriteBytes(Local("zorva.xml"), "<zorva>" + *c.local + "</zorva>\n");
+  if (c.server) m_service.SetBody("/zorva.xml", "<zorva>" + *c.server + "</zorva>");
+  m_answerYes = false;
+  EXPECT_EQ(CheckProgramUpdate(nullptr, nullptr, nullptr), UpdateCheckResult::GoOn);
+  ASSERT_EQ(m_questions.size(), c.offered ? 1u : 0u);
+  if (c.offered) {
+    EXPECT_EQ(m_questions[0].text, "发现新版本，是否下载？");
+    EXPECT_EQ(m_questions[0].caption, "信息");
+  }
+  // Declined or not offered: nothing fetched for the updater.
+  EXPECT_FALSE(Exists(Local("dl/download.xml")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, VersionComparison,
+    ::testing::Values(VersionCase{"HigherServerVersion", "2.0", "2.1", true},
+                      VersionCase{"EqualVersions", "2.1", "2.1", false},
+                      VersionCase{"NumbersNotParts", "2.9", "2.10", false},
+                      VersionCase{"LowerServerVersion", "3", "2.5", false},
+                      VersionCase{"NoLocalVersionFile", std::nullopt, "0.5", true},
+                      VersionCase{"NoServerVersionFile", "2.0", std::nullopt, false},
+                      VersionCase{"ServerVersionNotANumber", std::nullopt, "new", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateCheck, AcceptedUpdateFetchesTheJobStartsTheUpdaterAndQuitsWithOne) {
+  WriteBytes(Local("zorva.xml"), "<zorva>2.0</zorva>");
+  m_service.SetBody("/zorva.xml", "<zorva>2.1</zorva>");
+  m_service.SetBody("/dl/download.xml", "<job>program</job>");
+  PlaceTestUpdater(m_dir);
+  m_answerYes = true;
+
+  EXPECT_EQ(CheckProgramUpdate(nullptr, nullptr, nullptr), UpdateCheckResult::HandedOver);
+  EXPECT_EQ(m_questions.size(), 1u);
+  EXPECT_EQ(ReadBytes(Local("dl/download.xml")), "<job>program</job>");
+  EXPECT_TRUE(UpdaterRan(m_dir));
+
+  QCoreApplication::processEvents();
+  EXPECT_EQ(HandledQuitCode(), 1);
+  ClearHandledQuit();
+}
+
+TEST_F(UpdateCheck, ItemHandOffCopiesItsJobOverTheProgramJobAndStartsTheUpdater) {
+  WriteBytes(Local("dl/download.xml"), "<job>old</job>");
+  m_service.SetBody("/dl/download_abc.xml", "<job>abc</job>");
+  PlaceTestUpdater(m_dir);
+  HandOffItem("download_abc.xml");
+  EXPECT_EQ(ReadBytes(Local("dl/download_abc.xml")), "<job>abc</job>");
+  EXPECT_EQ(ReadBytes(Local("dl/download.xml")), "<job>abc</job>");
+  EXPECT_TRUE(UpdaterRan(m_dir));
+}
+
+TEST_F(UpdateCheck, ItemHandOffRefusesAJobNameThatIsNoPlainFileName) {
+  PlaceTestUpdater(m_dir);
+  for (const char* job : {"../download_x.xml", "a/b.xml", "..", ""}) {
+    HandOffItem(job);
+  }
+  EXPECT_EQ(m_service.RequestCount(), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(Exists(Local("updater-ran")));
+}
+
+}  // namespace
+}  // namespace zorva::test
