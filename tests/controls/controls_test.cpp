@@ -24,6 +24,11 @@ QApplication& App() {
   return *app;
 }
 
+// Fixtures whose members are widgets need the application before them.
+struct WithApp {
+  WithApp() { App(); }
+};
+
 // A button exposing its protected drawing steps' state for the checks.
 class TestButton : public CXPButton {
  public:
@@ -39,7 +44,7 @@ class TestButton : public CXPButton {
   }
 };
 
-class ButtonTest : public ::testing::Test {
+class ButtonTest : public ::testing::Test, private WithApp {
  protected:
   void SetUp() override {
     App();
@@ -231,7 +236,7 @@ TEST_F(ButtonTest, ClicksStayThoseOfAPushButton) {
   EXPECT_EQ(spy.count(), 1);
 }
 
-class StaticExTest : public ::testing::Test {
+class StaticExTest : public ::testing::Test, private WithApp {
  protected:
   void SetUp() override {
     App();
