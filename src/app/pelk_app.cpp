@@ -12,8 +12,10 @@ CPelkApp::CPelkApp() = default;
 CPelkApp::~CPelkApp() = default;
 
 bool CPelkApp::InitInstance(CMainFrame::SignInGate signIn) {
-  // Common controls and embedded-control hosting need no preparing here:
-  // Qt's widgets are ready once the QApplication exists.
+  // The windowing platform needs no preparing of its own: Qt's widgets are
+  // ready once the QApplication exists, and there is no component-object
+  // layer to initialise (embedded web content comes with the windows that
+  // need it), so start-up has no failure before the frame.
   InstallQtMessagePump();
 
   // The file functions take the path bytes as the system gives them, so the
