@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -130,6 +131,8 @@ struct ReadCountCase {
   int rangeUpper;
 };
 
+void PrintTo(const ReadCountCase& c, std::ostream* os) { *os << c.name; }
+
 class DownloadReadCount : public DownloadFileTest,
                           public ::testing::WithParamInterface<ReadCountCase> {};
 
@@ -199,6 +202,8 @@ struct FailureCase {
   bool barStaysShown;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 class DownloadFailure : public DownloadFileTest,
                         public ::testing::WithParamInterface<FailureCase> {};
 
@@ -219,7 +224,7 @@ ScriptedReply Cut(ReplyEnd end) {
   r.head = "HTTP/1.1 200 OK\r\nContent-Length: 100000";
   r.body = Bytes(250);
   r.end = end;
-  r.pauseBeforeEnd = std::chrono::milliseconds(300);
+  r.pauseBeforeEnd = std::chrono::milliseconds(500);
   return r;
 }
 

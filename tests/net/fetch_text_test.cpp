@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 
 #include "net/transfer.h"
@@ -33,7 +34,7 @@ ScriptedReply Partial(std::string sent, size_t announced, ReplyEnd end) {
       "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + std::to_string(announced);
   reply.body = std::move(sent);
   reply.end = end;
-  reply.pauseBeforeEnd = std::chrono::milliseconds(300);
+  reply.pauseBeforeEnd = std::chrono::milliseconds(500);
   return reply;
 }
 
@@ -42,6 +43,8 @@ struct FetchCase {
   ScriptedReply reply;
   std::string expected;
 };
+
+void PrintTo(const FetchCase& c, std::ostream* os) { *os << c.name; }
 
 class FetchTextReplies : public TransferTimeouts,
                          public ::testing::WithParamInterface<FetchCase> {};

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct SelectionCase {
   std::vector<Candidate> candidates;
   int chosen;  // index of the winner, -1 for none
 };
+
+void PrintTo(const SelectionCase& c, std::ostream* os) { *os << c.name; }
 
 class SelectServerCases : public ::testing::TestWithParam<SelectionCase> {
  protected:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "core/codec.h"
@@ -39,6 +40,8 @@ struct EncodeCase {
   std::string encoded;
 };
 
+void PrintTo(const EncodeCase& c, std::ostream* os) { *os << c.name; }
+
 class EncodeValues : public ::testing::TestWithParam<EncodeCase> {};
 
 TEST_P(EncodeValues, PercentEncodesAllButUnreserved) {
@@ -61,6 +64,8 @@ struct UrlCase {
   std::function<Text()> build;
   std::string expected;
 };
+
+void PrintTo(const UrlCase& c, std::ostream* os) { *os << c.name; }
 
 class FixedUrls : public ::testing::TestWithParam<UrlCase> {};
 
@@ -96,6 +101,8 @@ struct SignedCase {
   std::string before;  // everything up to "user="
   std::string after;   // everything after the password value
 };
+
+void PrintTo(const SignedCase& c, std::ostream* os) { *os << c.name; }
 
 class SignedUrls : public ::testing::TestWithParam<SignedCase> {};
 
