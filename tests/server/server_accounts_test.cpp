@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SignInCase{"ShorterPassword", "demo", "demo123", "demo", "demo12", false},
                     SignInCase{"UnknownUser", "demo", "demo123", "nobody", "demo123", false},
                     SignInCase{"NameIsCaseSensitive", "demo", "demo123", "Demo", "demo123", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ServerSignIn, BothSpellingsOfTheHandlerPageAndGarbagePasswords) {
   ServerProcess server;
@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LessonRefusal{"NoSuchLesson", "demo123", "no_such_lesson", 404},
                     LessonRefusal{"DirClimbsOut", "demo123", "..", 400},
                     LessonRefusal{"DirWithSlash", "demo123", "pinyin_shengmu/0010", 400}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 std::string SuggestionTarget(const std::string& password, const std::string& content) {
   return "/Handler.asp?user=demo&password=" + Encode(Scramble(password)) +
@@ -244,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
                             "无法使用的字符"},
         RegistrationRefusal{"NameTooLong", std::string(33, 'n'), "abc", "abc", 400, "用户名称太长"},
         RegistrationRefusal{"NameWithMarkup", "<b>", "abc", "abc", 200, "&lt;b&gt;"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ServerCommands, AddUserRefusesATakenNameAndEveryCommandHasHelp) {
   ServerProcess server;

@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LogCase{"RawBytesEscaped", std::string("/a b\r\n\xC4\xE3?c=\x01"),
                             "/a%20b%0D%0A%C4%E3?c=%01"},
                     LogCase{"PercentEscapesKept", "/%2e%2e?c=%E4", "/%2e%2e?c=%E4"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ReducePassword, KeepsWhatTheCodecCarries) {
   EXPECT_EQ(ReducePassword("Demo123"), "demo123");

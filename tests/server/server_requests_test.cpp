@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"LessonMovie", "/lesson/pinyin_yunmu/0010/page01.swf",
                  "lesson/pinyin_yunmu/0010/page01.swf", "application/x-shockwave-flash"},
         FileCase{"Announcement", "/gonggao.htm", "gonggao.htm", "text/html"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ServerSampleContent, CatalogueIsCodePage936WithLessonsAndAProgramItem) {
   ServerProcess server;
@@ -243,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadRequestCase{"OversizedQuery",
                        "/Handler.asp?action=login&user=" + std::string(10000, 'a'), 414, ""},
         BadRequestCase{"MissingFile", "/nothing.xml", 404, "not found"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ServerBadInput, PostElsewhereThanRegistrationIsRefused) {
   ServerProcess server;
