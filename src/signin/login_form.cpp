@@ -1,6 +1,8 @@
 #include "signin/login_form.h"
 
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTimerEvent>
@@ -19,6 +21,18 @@ namespace {
 const QColor kBackground(228, 239, 255);
 const QColor kFrame(100, 0, 255);
 constexpr int kCountdownPeriodMs = 1000;
+
+// The status texts take two lines of the status line. Fonts with tall line
+// spacing (the CJK ones) would lose the second line, so the line's font
+// shrinks until two lines fit.
+void FitTwoLines(QLabel* label) {
+  QFont font = label->font();
+  int pixels = QFontInfo(font).pixelSize();
+  while (pixels > 9 && 2 * QFontMetrics(font).lineSpacing() > label->height()) {
+    font.setPixelSize(--pixels);
+  }
+  label->setFont(font);
+}
 
 }  // namespace
 
@@ -48,6 +62,7 @@ Clogin_form::Clogin_form(QWidget* parent)
     label->SetBackgroundColor(kBackground);
   }
   m_ui->labelAutoLogin->SetNotify(true);
+  FitTwoLines(m_ui->statusLine);
 
   m_ui->signInButton->m_bShowIcon = true;
   m_ui->signInButton->SetIcon(204);

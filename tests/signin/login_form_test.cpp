@@ -217,6 +217,7 @@ struct ReplyCase {
   std::string status;
   bool focusPassword;
 };
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 
 class UnusableReplyTest : public LoginFormTest, public ::testing::WithParamInterface<ReplyCase> {};
 

@@ -47,6 +47,7 @@ struct ComposeCase {
   bool autoLogin;
   std::string expected;
 };
+void PrintTo(const ComposeCase& c, std::ostream* os) { *os << c.name; }
 
 class ComposeSavedUsersTest : public ::testing::TestWithParam<ComposeCase> {};
 
@@ -135,6 +136,7 @@ struct PasswordCase {
   std::string typed;     // UTF-8
   std::string restored;  // what the codec gives back
 };
+void PrintTo(const PasswordCase& c, std::ostream* os) { *os << c.name; }
 
 class SavedPasswordTest : public SignInEnvironment,
                           public ::testing::WithParamInterface<PasswordCase> {};
@@ -195,6 +197,7 @@ struct NameCase {
   std::string user;
   bool usable;
 };
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
 
 class PasswordFileNameTest : public SignInEnvironment,
                              public ::testing::WithParamInterface<NameCase> {};

@@ -51,6 +51,7 @@ struct VersionCase {
   std::optional<std::string> server;  // content of the server's
   bool offered;
 };
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
 
 class VersionComparison : public UpdateCheck, public ::testing::WithParamInterface<VersionCase> {};
 
