@@ -87,8 +87,8 @@ const LookupCase kLookupCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(GetXmlValue, LookupTest, testing::ValuesIn(kLookupCases),
-                         [](const testing::TestParamInfo<LookupCase>& info) {
-                           return std::string(info.param.name);
+                         [](const testing::TestParamInfo<LookupCase>& row) {
+                           return std::string(row.param.name);
                          });
 
 class RecordingStatus : public StatusWindow {
