@@ -187,6 +187,6 @@ int main(int argc, char** argv) {
   }
   std::printf("\nanswers of both forms identical: %s\n", allEqual ? "yes" : "NO");
   if (extrapolated)
-    std::printf("~ extrapolated from a partial plain run (budget %.0f s)\n", budgetSeconds);
+    std::printf("~ extrapolated from a partial plain run (budget %g s)\n", budgetSeconds);
   return allEqual ? 0 : 1;
 }
