@@ -10,7 +10,8 @@ namespace zorva {
 // gives, without rescanning the document from the start for each question.
 // Build it once (comments are removed once, positions of tags are indexed)
 // and ask as often as needed; the document may be large (a catalogue of
-// thousands of lessons).
+// thousands of lessons). It fills caches as it answers, so one index serves
+// one thread at a time.
 class XmlIndex {
  public:
   explicit XmlIndex(const Text& document);
