@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
         TitleCase{"FirstElementWins", "<x><zorva>1.5</zorva><zorva>9</zorva></x>",
                   "Zorva学习娱乐空间 版本1.5"},
         TitleCase{"NoZorvaElement", "<version>2.0</version>", "Zorva学习娱乐空间 版本"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(MainFrameTest, SignInNotOkFailsCreationAndShowsNothing) {
   for (int result : {0, 2}) {
