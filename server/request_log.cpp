@@ -83,10 +83,11 @@ std::string LoggableTarget(std::string_view target) {
 }
 
 void LogRequest(std::string_view method, std::string_view target, int status) {
+  // A request too broken to parse has no method or target: show "-".
   std::string line;
-  AppendPrintable(&line, method);
+  AppendPrintable(&line, method.empty() ? "-" : method);
   line += ' ';
-  line += LoggableTarget(target);
+  line += target.empty() ? "-" : LoggableTarget(target);
   line += ' ';
   line += std::to_string(status);
   line += '\n';
