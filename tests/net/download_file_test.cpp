@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCountCase{"NoContentLength", 500, false, 7, 0},
                       // Large enough to be coalesced; the final state is still exact.
                       ReadCountCase{"FourMebibytes", 4 << 20, true, 42368, 41943}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(DownloadFileTest, CoalescesStatusAndBarUpdates) {
   m_server.On("/big", ScriptedReply::Ok(Bytes(4 << 20)));
@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "发生互联网错误. ", false},
                       FailureCase{"StallInMidBody", Cut(ReplyEnd::Stall), kDownloadNetError,
                                   "发生互联网错误. ", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(DownloadFileTest, InterruptedBodyShowsTheReadsDoneBeforeTheError) {
   m_server.On("/f.txt", Cut(ReplyEnd::Reset));

@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                   ""},
         FetchCase{"BodyEndsBeforeNulByte", ScriptedReply::Ok(std::string("before\0after", 12)),
                   "before"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(TransferTimeouts, FetchTextSendsTheAgentAndAcceptHeader) {
   ScriptedServer server;

@@ -22,20 +22,20 @@ class RecordingStatus : public StatusWindow {
 // steps shows in the position, and records what was done to it.
 class RecordingProgress : public ProgressBar {
  public:
-  void SetRange32(int lower, int upper) override {
-    this->lower = lower;
-    this->upper = upper;
-    events.push_back("range " + std::to_string(lower) + ".." + std::to_string(upper));
+  void SetRange32(int from, int to) override {
+    lower = from;
+    upper = to;
+    events.push_back("range " + std::to_string(from) + ".." + std::to_string(to));
   }
-  void SetPos(int pos) override {
-    this->pos = pos;
+  void SetPos(int position) override {
+    pos = position;
     ++setPosCalls;
-    if (pos == 0) events.push_back("pos 0");
+    if (position == 0) events.push_back("pos 0");
   }
   int GetPos() const override { return pos; }
-  void Show(bool visible) override {
-    this->visible = visible;
-    events.push_back(visible ? "show" : "hide");
+  void Show(bool shown) override {
+    visible = shown;
+    events.push_back(shown ? "show" : "hide");
   }
 
   int lower = -1, upper = -1, pos = -1, setPosCalls = 0;

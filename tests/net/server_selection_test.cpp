@@ -76,7 +76,9 @@ TEST_P(SelectServerCases, ChoosesTheFirstExactAnswer) {
   EXPECT_EQ(ServerBaseAddress().str(), chosen < 0 ? "" : bases[chosen]);
   // Candidates after the winner are never probed.
   for (size_t i = chosen < 0 ? bases.size() : chosen + 1; i < bases.size(); ++i) {
-    if (servers[i]) EXPECT_EQ(servers[i]->Connections(), 0) << "candidate " << i;
+    if (servers[i]) {
+      EXPECT_EQ(servers[i]->Connections(), 0) << "candidate " << i;
+    }
   }
 }
 
@@ -90,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{"OnlyTheThirdAnswers", {C::NotFound, C::Down, C::Ok}, 2},
         SelectionCase{"RedirectIsNotFollowed", {C::Redirect, C::Down, C::Down}, -1},
         SelectionCase{"NoneAnswers", {C::Down, C::NotFound, C::Down}, -1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SelectServer, PrefixedThirdCandidateCarriesItsPathIntoLaterRequests) {
   ScriptedServer third;

@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EncodeCase{"SlashInAName", "a/b", "a%2Fb"},
                       EncodeCase{"CodePage936Bytes", "\xD6\xD0\xCE\xC4", "%D6%D0%CE%C4"},
                       EncodeCase{"Empty", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct UrlCase {
   const char* name;
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "/dl/download.xml"},
         UrlCase{"ItemJobPath", [] { return requests::ItemJobPath("\xD6\xD0"); },
                 "/dl/download_%D6%D0.xml"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // Requests that carry the user: the shape around the values, the user name
 // encoded, and a password that decodes back to what was typed.
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    kBase.str() + "/Handler.asp?user=",
                    "&action=save_suggest&type=2&content=a%26b%20%231%20100%25%2B%0D%0Aend"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SuggestionRequest, ServerSeesExactlyTheTypedBytes) {
   test::ScriptedServer server;

@@ -55,7 +55,9 @@ TEST(WithServer, DownloadsTheProgramJobFileByteForByte) {
 }
 
 TEST(WithServer, SelectsThePrefixedListenerWhenTheOthersAreDown) {
-  ServerProcess server({.prefix = "/xinxi50"});
+  ServerProcess::Options options;
+  options.prefix = "/xinxi50";
+  ServerProcess server(options);
   ASSERT_NE(server.Port(), 0);
   int downPort;
   { downPort = test::ScriptedServer().Port(); }
