@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -114,8 +116,9 @@ class LoginFormWithServer : public LoginFormTest {
  protected:
   static void SetUpTestSuite() {
     EnsureApplication();
-    s_content =
-        std::make_unique<std::string>(std::string(::testing::TempDir()) + "/zorva-signin-content");
+    std::string pattern = ::testing::TempDir() + "zorva-signin-content-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    s_content = std::make_unique<std::string>(pattern);
     WriteBytes(*s_content + "/zorva.xml", "<zorva>2.0</zorva>\n");
     WriteBytes(*s_content + "/dl/download.xml", "<job>program</job>\n");
     s_server = std::make_unique<ServerProcess>(ServerProcess::Options{*s_content});
@@ -123,6 +126,7 @@ class LoginFormWithServer : public LoginFormTest {
   }
   static void TearDownTestSuite() {
     s_server.reset();
+    if (s_content) std::filesystem::remove_all(*s_content);
     s_content.reset();
   }
   void SetUp() override {
