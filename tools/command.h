@@ -18,7 +18,8 @@ struct Command {
 std::vector<Command> CoreCommands();
 std::vector<Command> NetCommands();
 
-// Prints "usage: zorva-tool <usage>" to stderr and returns 2.
-int UsageError(const Command& command);
+// Prints "usage: zorva-tool <usage>" of the named command to stderr and
+// returns 2, the exit code for wrong arguments.
+int UsageError(const char* commandName);
 
 }  // namespace zorva::tool

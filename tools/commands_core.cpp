@@ -34,11 +34,8 @@ class StderrStatus : public StatusWindow {
   }
 };
 
-const Command& Find(const char* name);
-
 int XmlValue(const std::vector<std::string>& args) {
-  if (args.size() != 2 && args.size() != 4 && args.size() != 5)
-    return UsageError(Find("xml-value"));
+  if (args.size() != 2 && args.size() != 4 && args.size() != 5) return UsageError("xml-value");
   // The lookup treats an unreadable file as an empty document; say so here,
   // where a user would otherwise see nothing.
   if (FILE* probe = std::fopen(args[0].c_str(), "rb")) {
@@ -53,20 +50,20 @@ int XmlValue(const std::vector<std::string>& args) {
 }
 
 int Scramble(const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError(Find("scramble"));
+  if (args.size() != 1) return UsageError("scramble");
   WriteOut(ScrambleText(Text(args[0]), "e"));
   return 0;
 }
 
 int Unscramble(const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError(Find("unscramble"));
+  if (args.size() != 1) return UsageError("unscramble");
   WriteOut(ScrambleText(Text(args[0]), Text()));
   return 0;
 }
 
 int Crypt(const char* name, bool (*run)(const Text&, const Text&, const Text&, StatusWindow*),
           const std::vector<std::string>& args) {
-  if (args.size() != 2 && args.size() != 3) return UsageError(Find(name));
+  if (args.size() != 2 && args.size() != 3) return UsageError(name);
   const Text password = args.size() == 3 ? Text(args[2]) : Text(kSavedPasswordKey);
   StderrStatus status;
   return run(Text(args[0]), Text(args[1]), password, &status) ? 0 : 1;
@@ -110,13 +107,6 @@ const std::vector<Command>& Commands() {
        Decrypt},
   };
   return commands;
-}
-
-const Command& Find(const char* name) {
-  for (const Command& c : Commands()) {
-    if (std::string(c.name) == name) return c;
-  }
-  return Commands().front();
 }
 
 }  // namespace

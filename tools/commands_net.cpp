@@ -16,8 +16,6 @@ namespace zorva::tool {
 
 namespace {
 
-const Command& Find(const char* name);
-
 // Status and progress of a download, one stderr line per change, in UTF-8
 // for the terminal.
 class PrintingStatus : public StatusWindow {
@@ -46,7 +44,7 @@ class PrintingProgress : public ProgressBar {
 };
 
 int Fetch(const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError(Find("fetch"));
+  if (args.size() != 1) return UsageError("fetch");
   const Text body = FetchText(Text(args[0]));
   std::fwrite(body.c_str(), 1, static_cast<size_t>(body.GetLength()), stdout);
   std::fflush(stdout);
@@ -54,14 +52,14 @@ int Fetch(const std::vector<std::string>& args) {
 }
 
 int Download(const std::vector<std::string>& args) {
-  if (args.size() != 3) return UsageError(Find("download"));
+  if (args.size() != 3) return UsageError("download");
   PrintingStatus status;
   PrintingProgress progress;
   return DownloadFile(Text(args[0]), Text(args[1]), Text(args[2]), &progress, &status);
 }
 
 int SelectServerCommand(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError(Find("select-server"));
+  if (!args.empty()) return UsageError("select-server");
   SelectServer();
   std::printf("%s\n", ServerBaseAddress().c_str());
   return ServerBaseAddress().IsEmpty() ? 1 : 0;
@@ -90,13 +88,6 @@ const std::vector<Command>& Commands() {
        SelectServerCommand},
   };
   return commands;
-}
-
-const Command& Find(const char* name) {
-  for (const Command& c : Commands()) {
-    if (std::string(c.name) == name) return c;
-  }
-  return Commands().front();
 }
 
 }  // namespace

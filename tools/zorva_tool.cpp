@@ -28,8 +28,11 @@ void PrintToolHelp(FILE* out) {
 
 }  // namespace
 
-int UsageError(const Command& command) {
-  std::fprintf(stderr, "usage: zorva-tool %s\n", command.usage);
+int UsageError(const char* commandName) {
+  for (const Command& c : AllCommands()) {
+    if (std::strcmp(c.name, commandName) == 0)
+      std::fprintf(stderr, "usage: zorva-tool %s\n", c.usage);
+  }
   return 2;
 }
 
