@@ -31,7 +31,8 @@ Text ComposeSavedUsers(const std::vector<Text>& listed, const Text& user, bool a
 
 // Whether "<user>.dat" is one plain file name in the working directory: no
 // "/" or NUL, not "." or "..", and within the file system's name and path
-// lengths. Any other name never becomes a path.
+// lengths, counting the transient name the encryption writes beside it.
+// Any other name never becomes a path.
 bool IsPasswordFileUsable(const Text& user);
 
 // Saves the users file, and with autoLogin the password file too. Progress

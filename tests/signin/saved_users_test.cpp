@@ -212,8 +212,11 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"BlanksAndAmpersand", "a b&c", true},
                       NameCase{"Slash", "../ann", false}, NameCase{"SlashInside", "a/b", false},
                       NameCase{"Dot", ".", false}, NameCase{"DotDot", "..", false},
-                      NameCase{"LongestFileName", std::string(251, 'x'), true},
-                      NameCase{"FileNameTooLong", std::string(252, 'x'), false}),
+                      // ".dat" and the encryption's transient ".XXXXXX" within
+                      // the 255 bytes of a file name.
+                      NameCase{"LongestFileName", std::string(244, 'x'), true},
+                      NameCase{"FileNameTooLong", std::string(245, 'x'), false},
+                      NameCase{"LongestDatFileName", std::string(251, 'x'), false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SavedUsersFiles, NameThatIsNoFileNameSavesTheUsersFileButNoPassword) {
@@ -234,6 +237,25 @@ TEST_F(SavedUsersFiles, NameThatIsNoFileNameSavesTheUsersFileButNoPassword) {
   EXPECT_EQ(LoadSavedPassword(Text("sub/ann"), &status), Text());
   EXPECT_EQ(status.texts,
             std::vector<std::string>{"这个用户名称不能用作文件名，无法读取保存的密码。"});
+  EXPECT_FALSE(Exists(Local("temp.tmp")));
+}
+
+// Every name the check lets through can really be saved and read back, and
+// the first one it refuses gets the clear sentence, not a file system error.
+TEST_F(SavedUsersFiles, LongestAcceptedNameSavesAndTheNextIsRefusedClearly) {
+  size_t longest = 0;
+  while (IsPasswordFileUsable(Text(std::string(longest + 1, 'n')))) ++longest;
+  ASSERT_GT(longest, 0u);
+
+  const Text accepted(std::string(longest, 'n'));
+  SpyStatus status;
+  ASSERT_TRUE(SavePassword(accepted, Text("pw7"), &status)) << status.texts.back();
+  EXPECT_EQ(LoadSavedPassword(accepted, &status), Text("pw7"));
+
+  status.texts.clear();
+  EXPECT_FALSE(SavePassword(Text(std::string(longest + 1, 'n')), Text("pw7"), &status));
+  EXPECT_EQ(status.texts,
+            std::vector<std::string>{"这个用户名称不能用作文件名，无法保存自动登录所需的密码。"});
   EXPECT_FALSE(Exists(Local("temp.tmp")));
 }
 
