@@ -1,6 +1,7 @@
 #include "platform/shell.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QProcess>
 #include <QUrl>
 
@@ -8,16 +9,25 @@
 
 namespace zorva {
 
+namespace {
+
+// Local paths hold the bytes the file system gave (the working directory)
+// and go back to it in that encoding, not as code page 936 text.
+QString FromPathBytes(const Text& path) {
+  return QFile::decodeName(QByteArray(path.c_str(), path.GetLength()));
+}
+
+}  // namespace
+
 void ShellOpenDocument(const Text& pathOrUrl) {
-  QString target = ToQString(pathOrUrl);
-  QUrl url = target.startsWith("http://") || target.startsWith("https://")
-                 ? QUrl(target)
-                 : QUrl::fromLocalFile(target);
-  QDesktopServices::openUrl(url);
+  const std::string_view bytes = pathOrUrl.view();
+  const bool web = bytes.starts_with("http://") || bytes.starts_with("https://");
+  QDesktopServices::openUrl(web ? QUrl(ToQString(pathOrUrl))
+                                : QUrl::fromLocalFile(FromPathBytes(pathOrUrl)));
 }
 
 bool StartProgram(const Text& program, const Text& parameters) {
-  return QProcess::startDetached(ToQString(program),
+  return QProcess::startDetached(FromPathBytes(program),
                                  QProcess::splitCommand(ToQString(parameters)));
 }
 

@@ -5,11 +5,14 @@
 namespace zorva {
 
 // The shell's "open": a document or web address goes to the desktop's
-// handler. The result is not examined, as nobody acts on it.
+// handler. The result is not examined, as nobody acts on it. A web address
+// is code page 936 text; a local path is in the file system's bytes, as the
+// working directory is.
 void ShellOpenDocument(const Text& pathOrUrl);
 
-// Starts a program detached, in the current directory, with parameters split
-// as a command line is split (no shell involved). Returns whether it started.
+// Starts a program (a local path, in the file system's bytes) detached, in
+// the current directory, with parameters (code page 936 text) split as a
+// command line is split (no shell involved). Returns whether it started.
 bool StartProgram(const Text& program, const Text& parameters = Text());
 
 }  // namespace zorva

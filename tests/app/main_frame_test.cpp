@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -82,6 +83,7 @@ struct TitleCase {
   const char* versionFile;  // nullptr: no file
   const char* title;
 };
+void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.name; }
 
 class TitleTest : public MainFrameTest, public ::testing::WithParamInterface<TitleCase> {};
 
@@ -203,13 +205,18 @@ TEST_F(MainFrameTest, LearningAndSuggestionDoNothing) {
 }
 
 TEST_F(MainFrameTest, HelpFromMenuAndToolbarOpensTheLocalHelpPage) {
+  // An installation folder with a Chinese name: the path keeps the file
+  // system's bytes on its way to the desktop.
+  const QString installed = m_dir.filePath(QStringLiteral("学习 空间"));
+  ASSERT_TRUE(QDir().mkpath(installed));
+  SetWorkingDirectory(Text(installed.toStdString()));
   auto frame = CreatedFrame();
   OpenedUrls opened;
   frame->MenuAction(CMainFrame::kCommandHelp)->trigger();
   frame->ToolBar()->actions().at(2)->trigger();
   ASSERT_EQ(opened.m_urls.size(), 2);
   for (const QUrl& url : opened.m_urls)
-    EXPECT_EQ(url, QUrl::fromLocalFile(m_dir.filePath("help/help.htm")));
+    EXPECT_EQ(url, QUrl::fromLocalFile(installed + QStringLiteral("/help/help.htm")));
 }
 
 TEST_F(MainFrameTest, ExitClosesTheFrameAndEndsTheProgram) {

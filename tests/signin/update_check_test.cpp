@@ -39,6 +39,16 @@ TEST_F(UpdateCheck, DeliveredUpdaterReplacesTheWorkingOneAndCanRun) {
   EXPECT_TRUE(UpdaterRan(m_dir));
 }
 
+TEST_F(UpdateCheck, UpdaterStartsFromAnInstallationFolderWithAChineseName) {
+  const std::string installed = Local("学习 空间");
+  std::filesystem::create_directory(installed);
+  std::filesystem::current_path(installed);
+  SetWorkingDirectory(Text(installed));
+  PlaceTestUpdater(installed);
+  StartUpdater();
+  EXPECT_TRUE(UpdaterRan(installed));
+}
+
 TEST_F(UpdateCheck, WithoutDeliveryTheUpdaterStaysAsItIs) {
   WriteBytes(Local("zupdate.exe"), "old");
   ReplaceUpdater();
