@@ -385,7 +385,9 @@ TEST_F(LoginFormTest, UpdateDeclinedGoesOnSigningIn) {
 
 TEST_F(LoginFormTest, UpdateAcceptedHandsOverToTheUpdaterAndQuitsWithOne) {
   m_service.SetBody("/zorva.xml", "<zorva>2.1</zorva>");
-  m_service.SetBody("/dl/download.xml", "<job>program</job>");
+  // Large enough for the progress bar's range (a step per 100 bytes).
+  const std::string job = "<job>" + std::string(2000, 'p') + "</job>";
+  m_service.SetBody("/dl/download.xml", job);
   SignInReply("<user_login>ok</user_login>");
   PlaceTestUpdater(m_dir);
   m_answerYes = true;
@@ -398,7 +400,11 @@ TEST_F(LoginFormTest, UpdateAcceptedHandsOverToTheUpdaterAndQuitsWithOne) {
   EXPECT_NE(run.result, 1);
   EXPECT_EQ(HandledQuitCode(), 1);
   EXPECT_EQ(m_service.RequestCount("/Handler.asp"), 0);
-  EXPECT_EQ(ReadBytes(Local("dl/download.xml")), "<job>program</job>");
+  EXPECT_EQ(ReadBytes(Local("dl/download.xml")), job);
+  // The download reported in the dialog's own status line and progress bar.
+  EXPECT_EQ(parts.Status(), "完成下载文件:download.xml");
+  EXPECT_GT(parts.progress->value(), 0);
+  EXPECT_TRUE(parts.progress->isHidden());
   EXPECT_TRUE(UpdaterRan(m_dir));
   EXPECT_FALSE(Exists(Local("zorva_user.xml")));
   ClearHandledQuit();
