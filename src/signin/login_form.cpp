@@ -84,11 +84,19 @@ Clogin_form::~Clogin_form() { StopCountdown(); }
 void Clogin_form::SignIn() { m_flow.SignIn(); }
 
 void Clogin_form::EnableInputControls(bool enable) {
+  // Qt moves the focus off a widget as it is disabled (here onto the check
+  // box, where a typed blank would toggle automatic sign-in); enabling the
+  // controls again brings it back to where it was.
+  if (!enable && !m_focusBeforeDisabling) m_focusBeforeDisabling = focusWidget();
   m_ui->userName->setEnabled(enable);
   m_ui->password->setEnabled(enable);
   m_ui->signInButton->setEnabled(enable);
   m_ui->cancelButton->setEnabled(enable);
   m_ui->registerButton->setEnabled(enable);
+  if (enable && m_focusBeforeDisabling) {
+    m_focusBeforeDisabling->setFocus();
+    m_focusBeforeDisabling = nullptr;
+  }
 }
 
 void Clogin_form::reject() { done(2); }

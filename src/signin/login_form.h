@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 
 #include "platform/widget_status.h"
@@ -69,6 +70,7 @@ class Clogin_form : public QDialog, private SignInView {
   WidgetProgressBar m_progress;
   SignInFlow m_flow;
   int m_countdownTimer = 0;
+  QPointer<QWidget> m_focusBeforeDisabling;
 };
 
 }  // namespace zorva

@@ -209,10 +209,14 @@ TEST_F(LoginFormTest, NoServerSaysSoAndKeepsTheDialogOpen) {
   Parts parts(form);
   form.show();
   parts.userName->setEditText("ann");
+  ASSERT_TRUE(HasFocus(form, parts.password));
   parts.signIn->click();
   EXPECT_EQ(parts.Status(), "对不起，无法获取服务器信息!劳烦您检查一下您的互联网连接是否正确!!!");
   EXPECT_TRUE(parts.InputEnabled());
   EXPECT_TRUE(form.isVisible());
+  // Disabling the boxes took the focus away; it comes back where it was,
+  // not on the check box where a typed blank would toggle automatic sign-in.
+  EXPECT_TRUE(HasFocus(form, parts.password));
 }
 
 struct ReplyCase {
