@@ -100,7 +100,13 @@ import -window root "$artifacts/e2e_main_frame.png"
 
 kill -0 "$client_pid" 2>/dev/null || fail "the client ended"
 [ -f "$client_dir/zorva_user.xml" ] || fail "zorva_user.xml was not written"
-grep -q "$user" "$client_dir/zorva_user.xml" || fail "zorva_user.xml does not hold $user"
+# The first user of this computer, without automatic sign-in; line breaks
+# are carriage return + line feed on disk.
+printf '<user name="%s" order="1" /><default_user_name>%s</default_user_name>\r\n<auto_login>false</auto_login>' \
+  "$user" "$user" >"$work/expected_users.xml"
+cmp -s "$work/expected_users.xml" "$client_dir/zorva_user.xml" ||
+  fail "zorva_user.xml does not hold just $user: $(od -c "$client_dir/zorva_user.xml" | head -n 8)"
+[ ! -e "$client_dir/$user.dat" ] || fail "a password was saved without automatic sign-in"
 xdotool search --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' >/dev/null &&
   fail "the login dialog is still shown"
 
