@@ -34,18 +34,25 @@ class StderrStatus : public StatusWindow {
   }
 };
 
+// Remembers whether a read failed; the text itself is the tool's to word.
+class FailureStatus : public StatusWindow {
+ public:
+  void SetText(const Text&) override { failed = true; }
+  bool failed = false;
+};
+
 int XmlValue(const std::vector<std::string>& args) {
   if (args.size() != 2 && args.size() != 4 && args.size() != 5) return UsageError("xml-value");
-  // The lookup treats an unreadable file as an empty document; say so here,
-  // where a user would otherwise see nothing.
-  if (FILE* probe = std::fopen(args[0].c_str(), "rb")) {
-    std::fclose(probe);
-  } else {
+  auto arg = [&](size_t i) { return i < args.size() ? Text(args[i]) : Text(); };
+  // The client's lookup treats an unreadable file (missing, a folder) as an
+  // empty document; say so here, where a user would otherwise see nothing.
+  FailureStatus status;
+  const Text document = ReadTextFile(arg(0), &status);
+  if (status.failed) {
     std::fprintf(stderr, "zorva-tool: cannot read %s\n", args[0].c_str());
     return 1;
   }
-  auto arg = [&](size_t i) { return i < args.size() ? Text(args[i]) : Text(); };
-  WriteOut(ReadXmlValue(arg(0), arg(1), arg(2), arg(3), arg(4)));
+  WriteOut(GetXmlValue(document, arg(1), arg(2), arg(3), arg(4)));
   return 0;
 }
 

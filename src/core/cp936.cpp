@@ -48,15 +48,23 @@ class Converter {
   iconv_t m_cd;
 };
 
+// How many bytes one unconvertible character takes. A malformed sequence
+// gives up only its lead byte and the continuation bytes actually present,
+// so the character after it is still converted.
 size_t Utf8SequenceLength(std::string_view s) {
   unsigned char b = static_cast<unsigned char>(s[0]);
-  size_t n = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-  return n > s.size() ? s.size() : n;
+  size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+  size_t length = 1;
+  while (length < n && length < s.size() && (static_cast<unsigned char>(s[length]) & 0xC0) == 0x80)
+    ++length;
+  return length;
 }
 
 size_t Cp936SequenceLength(std::string_view s) {
   unsigned char b = static_cast<unsigned char>(s[0]);
-  return (b >= 0x81 && b <= 0xFE && s.size() >= 2) ? 2 : 1;
+  if (b < 0x81 || b > 0xFE || s.size() < 2) return 1;
+  unsigned char second = static_cast<unsigned char>(s[1]);
+  return (second >= 0x40 && second <= 0xFE && second != 0x7F) ? 2 : 1;
 }
 
 }  // namespace

@@ -2,23 +2,28 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace zorva {
 
 namespace {
 
 MessagePump* g_pump = nullptr;
-int g_scopeDepth = 0;
+// The event-loop level of each pumping operation under way, innermost last.
+std::vector<int> g_scopeLevels;
 std::function<uint32_t()> g_tickSource;
 
 }  // namespace
 
 void InstallMessagePump(MessagePump* pump) { g_pump = pump; }
 
-PumpingScope::PumpingScope() { ++g_scopeDepth; }
+PumpingScope::PumpingScope() { g_scopeLevels.push_back(g_pump ? g_pump->LoopLevel() : 0); }
 
 PumpingScope::~PumpingScope() {
-  if (--g_scopeDepth == 0 && g_pump) g_pump->EndOfPumping();
+  const int level = g_scopeLevels.back();
+  g_scopeLevels.pop_back();
+  const bool outermost = g_scopeLevels.empty() || g_scopeLevels.back() != level;
+  if (outermost && g_pump) g_pump->EndOfPumping();
 }
 
 bool PumpMessages() {
@@ -33,7 +38,8 @@ void WaitPumping(double ms) {
   for (;;) {
     PumpMessages();
     const uint32_t elapsed = TickCount() - start;
-    if (static_cast<double>(elapsed) >= ms) return;
+    // Written so that a wait of NaN ends too.
+    if (!(static_cast<double>(elapsed) < ms)) return;
     // Rest no longer than the remaining time and never more than a
     // millisecond, so the pump keeps running while the wait lasts.
     if (g_pump) {

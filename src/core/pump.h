@@ -18,16 +18,23 @@ class MessagePump {
   // Lets the thread rest for at most ms milliseconds, waking early for
   // events. WaitPumping calls it between passes instead of spinning.
   virtual void Idle(uint32_t ms) = 0;
-  // The outermost pumping operation has returned: a quit request taken by a
-  // pump inside it must be posted again so that the program still ends.
+  // The outermost pumping operation of an event-loop level has returned: a
+  // quit request taken by a pump inside it must be posted again so that the
+  // program still ends.
   virtual void EndOfPumping() {}
+  // The nesting depth of event loops (modal loops) on this thread. A modal
+  // loop opened by a handler that a pump dispatched runs its own pumping
+  // operations; a quit one of them takes goes back to that loop when it
+  // returns, not only when the operation below the modal loop ends.
+  virtual int LoopLevel() const { return 0; }
 };
 
 // Installs the pump used by PumpMessages and WaitPumping (nullptr: none).
 void InstallMessagePump(MessagePump* pump);
 
 // Marks a pumping operation (a wait, a download, the codec's encoding). When
-// the outermost scope ends, the pump posts again a quit request it took.
+// the outermost scope of the current event-loop level ends, the pump posts
+// again a quit request it took.
 class PumpingScope {
  public:
   PumpingScope();

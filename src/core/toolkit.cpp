@@ -1,6 +1,5 @@
 #include "core/toolkit.h"
 
-#include <cctype>
 #include <climits>
 #include <clocale>
 #include <cstdlib>
@@ -16,12 +15,13 @@ namespace zorva {
 namespace {
 
 // The conversions read a copy of at most 255 bytes, like the fixed buffer
-// they always worked on.
+// they always worked on. White space is that of the C locale whatever the
+// process's locale says: under a single-byte locale isspace would take
+// bytes of two-byte characters for blanks.
 std::string_view ConversionInput(const Text& text) {
   std::string_view s = text.view().substr(0, 255);
-  size_t i = 0;
-  while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-  return s.substr(i);
+  size_t skipped = s.find_first_not_of(" \t\n\v\f\r");
+  return skipped == std::string_view::npos ? std::string_view() : s.substr(skipped);
 }
 
 }  // namespace

@@ -80,6 +80,8 @@ void QtMessagePump::EndOfPumping() {
   PostQuitMessage(code);
 }
 
+int QtMessagePump::LoopLevel() const { return QThread::currentThread()->loopLevel(); }
+
 void InstallQtMessagePump() {
   static QtMessagePump pump;
   Receiver();

@@ -14,12 +14,13 @@ int HandledQuitCode();
 
 // The pump for the Qt event loop. Install it once the QApplication exists.
 // A quit request taken by a pump is posted again when the outermost pumping
-// operation returns, so the program still ends.
+// operation of its event-loop level returns, so the program still ends.
 class QtMessagePump : public MessagePump {
  public:
   bool PumpMessages() override;
   void Idle(uint32_t ms) override;
   void EndOfPumping() override;
+  int LoopLevel() const override;
 
  private:
   int m_takenQuitCode = -1;

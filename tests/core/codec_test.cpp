@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <set>
 #include <string>
@@ -93,6 +94,12 @@ struct ChunkCase {
   const char* expected;
 };
 
+void PrintTo(const ChunkCase& c, std::ostream* os) {
+  PrintTo(Text(c.encoded), os);
+  *os << " -> ";
+  PrintTo(Text(c.expected), os);
+}
+
 class ChunkDecoding : public ::testing::TestWithParam<ChunkCase> {};
 
 TEST_P(ChunkDecoding, GivesTheSymbols) {
@@ -167,6 +174,12 @@ struct RoundTripCase {
   const char* decoded;
 };
 
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+  PrintTo(Text(c.input), os);
+  *os << " -> ";
+  PrintTo(Text(c.decoded), os);
+}
+
 class RoundTrip : public Codec, public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(RoundTrip, DecodesWhatWasEncoded) {
@@ -232,6 +245,12 @@ struct ForeignCase {
   const char* text;
   const char* decoded;
 };
+
+void PrintTo(const ForeignCase& c, std::ostream* os) {
+  PrintTo(Text(c.text), os);
+  *os << " -> ";
+  PrintTo(Text(c.decoded), os);
+}
 
 class ForeignInput : public ::testing::TestWithParam<ForeignCase> {};
 

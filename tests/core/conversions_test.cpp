@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 
 #include "core/pump.h"
@@ -10,9 +11,15 @@ namespace zorva {
 namespace {
 
 struct IntCase {
+  const char* name;
   const char* text;
   int expected;
 };
+
+void PrintTo(const IntCase& c, std::ostream* os) {
+  PrintTo(Text(c.text), os);
+  *os << " -> " << c.expected;
+}
 
 class TextToIntCases : public ::testing::TestWithParam<IntCase> {};
 
@@ -20,12 +27,20 @@ TEST_P(TextToIntCases, ReadsTheLeadingNumber) {
   EXPECT_EQ(TextToInt(GetParam().text), GetParam().expected) << GetParam().text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Conversions, TextToIntCases,
-                         ::testing::Values(IntCase{"12abc", 12}, IntCase{"abc", 0},
-                                           IntCase{" -7", -7}, IntCase{"\t+42", 42},
-                                           IntCase{"", 0}, IntCase{"-", 0},
-                                           IntCase{"99999999999", 2147483647},
-                                           IntCase{"-99999999999", -2147483647 - 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, TextToIntCases,
+    ::testing::Values(IntCase{"StopsAtFirstNonDigit", "12abc", 12},
+                      IntCase{"NoDigitIsZero", "abc", 0}, IntCase{"BlankThenMinus", " -7", -7},
+                      IntCase{"TabThenPlus", "\t+42", 42},
+                      IntCase{"EveryCSpaceSkipped", "\n\v\f\r 3", 3},
+                      IntCase{"TwoByteBlankIsNoSpace",
+                              "\xa1\xa1"
+                              "5",
+                              0},
+                      IntCase{"Empty", "", 0}, IntCase{"SignAlone", "-", 0},
+                      IntCase{"TooLargeSaturates", "99999999999", 2147483647},
+                      IntCase{"TooSmallSaturates", "-99999999999", -2147483647 - 1}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Conversions, IntToText) {
   EXPECT_EQ(IntToText(-5), Text("-5"));
@@ -63,8 +78,10 @@ TEST(WaitPumping, ZeroPumpsOnceAndReturns) {
   } pump;
   InstallMessagePump(&pump);
   WaitPumping(0);
-  InstallMessagePump(nullptr);
   EXPECT_EQ(pump.passes, 1);
+  WaitPumping(std::nan(""));  // no time to wait for, not an endless one
+  EXPECT_EQ(pump.passes, 2);
+  InstallMessagePump(nullptr);
 }
 
 TEST(WaitPumping, SurvivesTheTickCountWrap) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,10 @@ struct FailureCase {
   const char* destination;         // name in the test folder
   std::vector<std::string> texts;  // "<source>" stands for the source path
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << (c.encrypt ? "encrypt " : "decrypt ") << c.source << " -> " << c.destination;
+}
 
 class Failure : public FileCrypt, public ::testing::WithParamInterface<FailureCase> {};
 

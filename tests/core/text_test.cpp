@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "core/cp936.h"
 
 namespace zorva {
@@ -18,6 +20,10 @@ struct MidCase {
   const char* expected;
 };
 
+void PrintTo(const MidCase& c, std::ostream* os) {
+  *os << '"' << c.text << "\".Mid(" << c.first << ", " << c.count << ")";
+}
+
 class TextMid : public ::testing::TestWithParam<MidCase> {};
 
 TEST_P(TextMid, ClampsAsDocumented) {
@@ -25,15 +31,15 @@ TEST_P(TextMid, ClampsAsDocumented) {
   EXPECT_EQ(Text(c.text).Mid(c.first, c.count), Text(c.expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Edges, TextMid,
-    ::testing::Values(MidCase{"CountCutToRest", "abcde", 3, 10, "de"},
-                      MidCase{"FirstBeyondEnd", "abcde", 7, 1, ""},
-                      MidCase{"FirstAtEnd", "abcde", 5, 1, ""},
-                      MidCase{"NegativeFirstCountsAsZero", "abcde", -2, 2, "ab"},
-                      MidCase{"NegativeCountIsEmpty", "abcde", 1, -1, ""},
-                      MidCase{"Whole", "abcde", 0, 5, "abcde"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Edges, TextMid,
+                         ::testing::Values(MidCase{"CountCutToRest", "abcde", 3, 10, "de"},
+                                           MidCase{"FirstBeyondEnd", "abcde", 7, 1, ""},
+                                           MidCase{"FirstAtEnd", "abcde", 5, 1, ""},
+                                           MidCase{"NegativeFirstCountsAsZero", "abcde", -2, 2,
+                                                   "ab"},
+                                           MidCase{"NegativeCountIsEmpty", "abcde", 1, -1, ""},
+                                           MidCase{"Whole", "abcde", 0, 5, "abcde"}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Text, MidToEndAndLeftRight) {
   Text t("12345");
@@ -65,7 +71,9 @@ TEST(Text, FindNeverMatchesAcrossTwoByteCharacters) {
   EXPECT_EQ(kChinese.Find("\xCE\xC4"), 2);
   // A second byte in the ASCII range is not an ASCII character: in
   // "\x81\x41" (a two-byte character) there is no "A".
-  Text mixed("\x81\x41" "A");
+  Text mixed(
+      "\x81\x41"
+      "A");
   EXPECT_EQ(mixed.Find("A"), 2);
   // Starting on a second byte finds nothing there.
   EXPECT_EQ(Text("\x81\x41\x41").Find("\x41", 1), 2);
@@ -123,8 +131,8 @@ TEST(Text, ConcatenationAndComparison) {
   EXPECT_EQ("c" + a, Text("cab"));
   EXPECT_EQ(a + a, Text("abab"));
   EXPECT_TRUE(Text("a") < Text("b"));
-  EXPECT_TRUE(Text("Z") < Text("a"));               // case-sensitive
-  EXPECT_TRUE(Text("z") < Text("\xB0\xA1"));        // unsigned bytes
+  EXPECT_TRUE(Text("Z") < Text("a"));         // case-sensitive
+  EXPECT_TRUE(Text("z") < Text("\xB0\xA1"));  // unsigned bytes
   EXPECT_FALSE(Text("ab") == Text("aB"));
 }
 
@@ -141,6 +149,17 @@ TEST(Cp936, RoundTripsChineseAndMarksTheUnrepresentable) {
   EXPECT_EQ(FromUtf8("a😀b"), Text("a?b"));
   EXPECT_EQ(FromUtf8("Zorva学习娱乐空间"), FromUtf8("Zorva") + FromUtf8("学习娱乐空间"));
   EXPECT_EQ(ToUtf8(Text("\xFF")), "\xEF\xBF\xBD");
+}
+
+TEST(Cp936, MalformedBytesCostOnlyThemselves) {
+  // A cut UTF-8 sequence or a lead byte without a valid second byte must
+  // not take the character after it along.
+  EXPECT_EQ(FromUtf8("\xE4\xB8"
+                     "A"),
+            Text("?A"));
+  EXPECT_EQ(FromUtf8("\xC3"), Text("?"));
+  EXPECT_EQ(ToUtf8(Text("\x81 a")), "\xEF\xBF\xBD a");
+  EXPECT_EQ(ToUtf8(Text("\xD6\xD0\x81")), "中\xEF\xBF\xBD");
 }
 
 }  // namespace

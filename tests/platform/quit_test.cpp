@@ -105,6 +105,33 @@ TEST_F(QuitRequest, ModalLoopOpenedInsideAPumpEndsAtOnce) {
   EXPECT_TRUE(waitReturned);
 }
 
+TEST_F(QuitRequest, TakenByAWaitInsideAModalLoopEndsThatLoop) {
+  // wait -> handler -> modal loop -> handler -> wait that takes the quit:
+  // the modal loop must end when the inner wait returns, not only once the
+  // user has closed it and the outer wait is over.
+  int modalResult = 0;
+  bool outerWaitReturned = false;
+  QTimer::singleShot(0, [&] {
+    QTimer::singleShot(0, [&] {
+      QEventLoop modal;
+      QTimer guard;
+      guard.setSingleShot(true);
+      QObject::connect(&guard, &QTimer::timeout, [&] { modal.exit(kQuitNeverArrived); });
+      guard.start(20000);
+      QTimer::singleShot(0, [] {
+        PostQuitMessage(8);
+        WaitPumping(30);
+      });
+      modalResult = modal.exec();
+    });
+    WaitPumping(30);
+    outerWaitReturned = true;
+  });
+  EXPECT_EQ(RunEventLoop(), 8);
+  EXPECT_EQ(modalResult, 8);
+  EXPECT_TRUE(outerWaitReturned);
+}
+
 TEST_F(QuitRequest, WithNothingPumpingItEndsTheLoop) {
   PostQuitMessage(4);
   EXPECT_EQ(RunEventLoop(), 4);

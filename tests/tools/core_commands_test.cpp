@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,10 @@ struct ArgumentCase {
   std::vector<std::string> args;
 };
 
+void PrintTo(const ArgumentCase& c, std::ostream* os) {
+  for (const std::string& a : c.args) *os << a << ' ';
+}
+
 class WrongArguments : public Tool, public ::testing::WithParamInterface<ArgumentCase> {};
 
 TEST_P(WrongArguments, PrintUsageAndExitTwo) {
@@ -191,10 +196,13 @@ TEST_F(Tool, XmlValuePrintsExactlyTheLookupsBytes) {
 }
 
 TEST_F(Tool, XmlValueOfAnUnreadableFileIsAnError) {
-  Result r = Run({"xml-value", Path("missing.xml"), "tag"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(r.out.empty());
-  EXPECT_NE(r.err.find("missing.xml"), std::string::npos) << r.err;
+  fs::create_directory(m_dir / "folder.xml");
+  for (const char* name : {"missing.xml", "folder.xml"}) {
+    Result r = Run({"xml-value", Path(name), "tag"});
+    EXPECT_EQ(r.exitCode, 1) << name;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+  }
 }
 
 TEST_F(Tool, EncryptWithTheDefaultPasswordAndReportEachStep) {
@@ -236,6 +244,10 @@ struct CryptFailure {
   const char* destination;
   const char* lastLine;
 };
+
+void PrintTo(const CryptFailure& c, std::ostream* os) {
+  *os << c.command << ' ' << c.source << ' ' << c.destination;
+}
 
 class CryptFailures : public Tool, public ::testing::WithParamInterface<CryptFailure> {};
 
