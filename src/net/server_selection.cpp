@@ -33,7 +33,8 @@ std::vector<Text> ServerCandidates() {
 void SelectServer() {
   for (const Text& candidate : ServerCandidates()) {
     SetServerBaseAddress(candidate);
-    if (FetchText(requests::Probe(candidate)) == kProbeAnswer) return;
+    // The whole body, so that a NUL byte cannot hide bytes after the answer.
+    if (FetchBody(requests::Probe(candidate)) == kProbeAnswer) return;
   }
   SetServerBaseAddress(Text());
 }

@@ -124,14 +124,11 @@ struct Fetch {
     return static_cast<Fetch*>(self)->Take(std::string_view(data, size * count));
   }
 
-  // Keeps the body up to the cap and up to a NUL byte; returning less than
-  // was given ends the transfer, which is then reported with what was kept.
+  // Keeps the body up to the cap; returning less than was given ends the
+  // transfer, which is then reported with what was kept.
   size_t Take(std::string_view data) {
     if (ResponseCode(handle) != 200) return 0;
-    std::string_view keep = data.substr(0, kFetchTextLimit - body.size());
-    if (const void* nul = std::memchr(keep.data(), 0, keep.size())) {
-      keep = keep.substr(0, static_cast<const char*>(nul) - keep.data());
-    }
+    const std::string_view keep = data.substr(0, kFetchTextLimit - body.size());
     body.append(keep);
     return keep.size() == data.size() ? data.size() : 0;
   }
@@ -449,7 +446,7 @@ void Download::ShowReads(long long count) {
 
 }  // namespace
 
-Text FetchText(const Text& url) {
+std::string FetchBody(const Text& url) {
   std::optional<ParsedUrl> parsed = ParseHttpUrl(url);
   if (!parsed) return "0";
   HeaderList headers(curl_slist_append(nullptr, "Accept: text/*"));
@@ -461,8 +458,11 @@ Text FetchText(const Text& url) {
   curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &fetch);
   curl_easy_perform(h.get());
   if (ResponseCode(h.get()) != 200) return {};
-  return Text(fetch.body);
+  return std::move(fetch.body);
 }
+
+// Text keeps the bytes before the first NUL.
+Text FetchText(const Text& url) { return Text(FetchBody(url)); }
 
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "core/status_window.h"
 #include "core/text.h"
@@ -30,6 +31,11 @@ inline constexpr int kDownloadReadSize = 99;
 // kFetchTextLimit; a Text holds no NUL byte, so the body ends before the
 // first NUL byte it contains.
 Text FetchText(const Text& url);
+
+// The same GET with the body exactly as it arrived, NUL bytes included (up
+// to the same cap), for callers that must see every byte: the server probe
+// accepts one exact body and nothing after it.
+std::string FetchBody(const Text& url);
 
 // HTTP GET of base + "/" + remotePath into localDir + "/" + directory part +
 // "/" + file name, where the remote path is split at its last "/" at

@@ -21,7 +21,7 @@ using test::ScriptedServer;
 constexpr char kAnswer[] = "your internet is ok!";
 
 // What one candidate does when probed.
-enum class Candidate { Ok, Down, TrailingLineBreak, NotFound, Redirect };
+enum class Candidate { Ok, Down, TrailingLineBreak, NulAfterAnswer, NotFound, Redirect };
 
 struct SelectionCase {
   const char* name;
@@ -53,6 +53,9 @@ TEST_P(SelectServerCases, ChoosesTheFirstExactAnswer) {
         break;
       case Candidate::TrailingLineBreak:
         s.On("/testinternet.txt", ScriptedReply::Ok(std::string(kAnswer) + "\r\n"));
+        break;
+      case Candidate::NulAfterAnswer:
+        s.On("/testinternet.txt", ScriptedReply::Ok(std::string(kAnswer) + '\0' + "tail"));
         break;
       case Candidate::Redirect:
         s.On("/testinternet.txt", ScriptedReply::Status(302, "Found", "Location: /ok"));
@@ -89,6 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{"FirstAnswers", {C::Ok, C::Ok, C::Ok}, 0},
         SelectionCase{"FirstDownSecondAnswers", {C::Down, C::Ok, C::Ok}, 1},
         SelectionCase{"TrailingLineBreakIsNotAccepted", {C::TrailingLineBreak, C::Ok, C::Ok}, 1},
+        SelectionCase{"BytesAfterANulByteAreNotAccepted", {C::NulAfterAnswer, C::Ok, C::Ok}, 1},
         SelectionCase{"OnlyTheThirdAnswers", {C::NotFound, C::Down, C::Ok}, 2},
         SelectionCase{"RedirectIsNotFollowed", {C::Redirect, C::Down, C::Down}, -1},
         SelectionCase{"NoneAnswers", {C::Down, C::NotFound, C::Down}, -1}),
