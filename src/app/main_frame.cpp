@@ -47,30 +47,26 @@ CMainFrame::CMainFrame(SignInGate signIn)
   // the same where no window manager acts on the request to maximise it.
   if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->availableGeometry());
 
-  const struct {
+  struct Bound {
     QAction* action;
     int command;
-  } menu[] = {{m_ui->menuLearning, kCommandLearning},
-              {m_ui->menuSuggestion, kCommandSuggestion},
-              {m_ui->menuExit, kCommandExit},
-              {m_ui->menuHelpPage, kCommandHelp}};
-  for (const auto& item : menu) {
+  };
+  const auto bind = [this](const Bound& item) {
     item.action->setData(item.command);
     connect(item.action, &QAction::triggered, this, [this, c = item.command] { OnCommand(c); });
+  };
+  for (const Bound& item :
+       {Bound{m_ui->menuLearning, kCommandLearning},
+        Bound{m_ui->menuSuggestion, kCommandSuggestion}, Bound{m_ui->menuExit, kCommandExit},
+        Bound{m_ui->menuHelpPage, kCommandHelp}}) {
+    bind(item);
   }
-
-  const struct {
-    QAction* action;
-    int command;
-  } tools[] = {{m_ui->toolLearning, kCommandLearning},
-               {m_ui->toolHelp, kCommandHelp},
-               {m_ui->toolSuggestion, kCommandSuggestion},
-               {m_ui->toolExit, kCommandExit}};
   int image = 0;
-  for (const auto& item : tools) {
-    item.action->setData(item.command);
+  for (const Bound& item :
+       {Bound{m_ui->toolLearning, kCommandLearning}, Bound{m_ui->toolHelp, kCommandHelp},
+        Bound{m_ui->toolSuggestion, kCommandSuggestion}, Bound{m_ui->toolExit, kCommandExit}}) {
+    bind(item);
     item.action->setIcon(QIcon(ToolbarImage(image++)));
-    connect(item.action, &QAction::triggered, this, [this, c = item.command] { OnCommand(c); });
   }
   QAction* unhandled[] = {m_ui->tool32873, m_ui->tool32859, m_ui->tool32782, m_ui->tool32805,
                           m_ui->tool32800, m_ui->tool32872, m_ui->tool32870};

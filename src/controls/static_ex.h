@@ -22,7 +22,6 @@ class CStaticEx : public QLabel {
   // colour that was in force before.
   QColor SetBackgroundColor(const QColor& colour);
   QColor BackgroundColor() const { return m_crBackground; }
-  QColor TextColor() const { return m_crText; }
 
   // The notify style.
   void SetNotify(bool notify);
