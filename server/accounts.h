@@ -23,8 +23,10 @@ enum class RegisterResult {
   Failed,   // the database refused
 };
 
-// Adds a user whose name is code page 936 bytes; only a salted hash of the
-// password's reduced form is stored.
+// Adds a user; name and password are code page 936 bytes, as the client
+// sends them (a two-byte character of the password counts as two bytes that
+// the codec cannot carry). Only a salted hash of the password's reduced form
+// is stored.
 RegisterResult RegisterUser(Database& db, std::string_view name, std::string_view password,
                             std::string_view type);
 

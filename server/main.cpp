@@ -32,8 +32,9 @@ Commands:
       everything is also served under that path. --content is the folder
       whose files are served (default: the sample content).
   add-user NAME PASSWORD [--type TYPE]
-      Adds a user (NAME as typed in the terminal, UTF-8; kept in code page
-      936). Only a salted hash of the password is stored. TYPE defaults to
+      Adds a user (NAME and PASSWORD as typed in the terminal, UTF-8; taken
+      as code page 936, as the client sends them). Only a salted hash of the
+      password is stored. TYPE defaults to
       "normal" and is what sign-in replies carry as user_type.
   suggestions
       Lists the suggestions received: id, time (UTC), user, type, content,
@@ -194,7 +195,7 @@ int AddUser(const Arguments& args) {
   auto db = OpenDatabase(args.db);
   if (!db) return 1;
   RegisterResult result =
-      RegisterUser(*db, name.str(), args.positional[1], FromUtf8(args.type).str());
+      RegisterUser(*db, name.str(), FromUtf8(args.positional[1]).str(), FromUtf8(args.type).str());
   if (result != RegisterResult::Added) {
     std::fprintf(stderr, "zorva-server: cannot add %s: %s\n", args.positional[0].c_str(),
                  Describe(result));

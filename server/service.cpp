@@ -222,7 +222,9 @@ void Service::HandleRegistration(const httplib::Request& req, httplib::Response&
   auto name = FormToCp936(nameUtf8);
   if (!name) return refuse(400, "用户名称中有无法使用的字符，请换一个名称。");
 
-  switch (RegisterUser(m_db, *name, password, "")) {
+  // The client sends the password as code page 936 bytes; a character that
+  // code page lacks reaches the server as "?" there as well.
+  switch (RegisterUser(m_db, *name, FromUtf8(password).str(), "")) {
     case RegisterResult::Added:
       Reply(res, 200,
             RegistrationPage("注册成功！用户“" + nameUtf8 + "”现在可以在程序中登录了。", false, ""),

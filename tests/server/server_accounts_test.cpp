@@ -55,6 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SignInCase{"PunctuationTravelsAsQuestionMarks", "demo", "a-b!c", "demo",
                                "a.b c", true},
                     SignInCase{"ChineseName", "小明", "abc123", Gbk("小明"), "abc123", true},
+                    SignInCase{"ChinesePasswordCountsItsCodePage936Bytes", "demo", "密码1", "demo",
+                               Gbk("密码1"), true},
                     SignInCase{"WrongPassword", "demo", "demo123", "demo", "demo124", false},
                     SignInCase{"ShorterPassword", "demo", "demo123", "demo", "demo12", false},
                     SignInCase{"UnknownUser", "demo", "demo123", "nobody", "demo123", false},
@@ -195,12 +197,13 @@ TEST(ServerRegistration, GetShowsAFormThatPostsBack) {
 TEST(ServerRegistration, NewUserCanSignInWithTheClientsScramble) {
   ServerProcess server;
   auto client = ClientFor(server.Port());
-  httplib::Params form{{"user", "小红"}, {"password", "Hong88"}, {"password2", "Hong88"}};
+  // The password's Chinese character is two bytes in the client's scramble.
+  httplib::Params form{{"user", "小红"}, {"password", "红Hong88"}, {"password2", "红Hong88"}};
   auto res = client->Post("/reg.asp", form);
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200);
   EXPECT_NE(res->body.find("注册成功"), std::string::npos) << res->body;
-  auto signIn = client->Get(SignInTarget(Gbk("小红"), "hong88"));
+  auto signIn = client->Get(SignInTarget(Gbk("小红"), Gbk("红hong88")));
   ASSERT_TRUE(signIn);
   EXPECT_EQ(GetXmlValue(Text(signIn->body), "user_login", "", "", ""), Text("ok"));
 }
