@@ -51,6 +51,12 @@ std::optional<std::string> FormToCp936(const std::string& utf8) {
   return converted.str();
 }
 
+// A lesson's page list is the reply to the lesson request, which checks the
+// user first; the file route does not hand it out.
+bool IsPageList(std::string_view path) {
+  return path.starts_with("/lesson/") && path.ends_with("/pages.xml");
+}
+
 std::string Trim(const std::string& text) {
   size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return {};
@@ -116,6 +122,8 @@ void Service::Handle(const httplib::Request& req, httplib::Response& res) {
     HandleHandlerPage(req, res);
   } else if (lower == "/reg.asp") {
     Reply(res, 200, RegistrationPage("", false, ""), "text/html; charset=utf-8");
+  } else if (IsPageList(path)) {
+    Reply(res, 404, "not found", "text/plain");
   } else {
     HandleFile(path, res);
   }

@@ -123,6 +123,19 @@ TEST(ServerLesson, RepliesWithThePageListOfTheContentFolder) {
   }
 }
 
+TEST(ServerLesson, PageListsAreGivenOnlyAfterTheUserCheck) {
+  ServerProcess server;
+  auto client = ClientFor(server.Port());
+  for (const char* path :
+       {"/lesson/pinyin_shengmu/0010/pages.xml", "//lesson//pinyin_shengmu//0010//pages.xml"}) {
+    auto res = client->Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 404) << path;
+  }
+  // The movies beside it stay public: the player fetches them without a user.
+  EXPECT_EQ(client->Get("/lesson/pinyin_shengmu/0010/page01.swf")->status, 200);
+}
+
 struct LessonRefusal {
   const char* name;
   std::string password;
