@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "core/pump.h"
 #include "net/recording_status.h"
 #include "net/transfer.h"
+#include "support/file_bytes.h"
 #include "support/scripted_server.h"
 
 namespace zorva {
@@ -27,13 +27,6 @@ using test::ScriptedReply;
 using test::ScriptedServer;
 
 Text Cn(const char* utf8) { return FromUtf8(utf8); }
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -100,7 +93,7 @@ TEST_F(DownloadFileTest, StoresTheBodyCountingReadsOf99Bytes) {
   m_server.On("//dl/download.xml", ScriptedReply::Ok(body));
   ASSERT_EQ(Download("/dl/download.xml"), kDownloadFinished);
 
-  EXPECT_EQ(ReadFile(m_dir / "dl" / "download.xml"), body);
+  EXPECT_EQ(test::ReadFileBytes(m_dir / "dl" / "download.xml"), body);
   std::vector<int> counts;
   EXPECT_EQ(Folded(m_status.texts, &counts),
             (std::vector<std::string>{"完成创建目录!", "Downloading file:download.xml ...... ",
@@ -141,7 +134,7 @@ TEST_P(DownloadReadCount, CounterAndBarEndExact) {
   const std::string body = Bytes(c.bodySize);
   m_server.On("/f.bin", ScriptedReply::Ok(body, c.contentLength));
   ASSERT_EQ(Download("f.bin"), kDownloadFinished);
-  EXPECT_EQ(ReadFile(m_dir / "f.bin"), body);
+  EXPECT_EQ(test::ReadFileBytes(m_dir / "f.bin"), body);
   std::vector<int> counts;
   Folded(m_status.texts, &counts);
   ASSERT_FALSE(counts.empty());
@@ -184,14 +177,14 @@ TEST_F(DownloadFileTest, RemotePathWithoutSlashLandsInTheDirectory) {
 TEST_F(DownloadFileTest, PercentEncodedNameIsDecodedLocally) {
   m_server.On("//dl/download_%D6%D0%20x.xml", ScriptedReply::Ok("job"));
   ASSERT_EQ(Download("/dl/download_%D6%D0%20x.xml"), kDownloadFinished);
-  EXPECT_EQ(ReadFile(m_dir / "dl" / "download_\xD6\xD0 x.xml"), "job");
+  EXPECT_EQ(test::ReadFileBytes(m_dir / "dl" / "download_\xD6\xD0 x.xml"), "job");
 }
 
 TEST_F(DownloadFileTest, ReplacesAnExistingFile) {
   WriteFile(m_dir / "f.txt", "old content that is longer");
   m_server.On("/f.txt", ScriptedReply::Ok("new"));
   ASSERT_EQ(Download("f.txt"), kDownloadFinished);
-  EXPECT_EQ(ReadFile(m_dir / "f.txt"), "new");
+  EXPECT_EQ(test::ReadFileBytes(m_dir / "f.txt"), "new");
 }
 
 struct FailureCase {
@@ -215,7 +208,7 @@ TEST_P(DownloadFailure, KeepsTheExistingFile) {
   ASSERT_FALSE(m_status.texts.empty());
   EXPECT_EQ(ToUtf8(m_status.texts.back()), c.lastStatus);
   EXPECT_EQ(m_progress.visible, c.barStaysShown);
-  EXPECT_EQ(ReadFile(m_dir / "f.txt"), "previous");
+  EXPECT_EQ(test::ReadFileBytes(m_dir / "f.txt"), "previous");
   EXPECT_EQ(Files(), std::vector<std::string>{"f.txt"});
 }
 
@@ -318,7 +311,7 @@ TEST_F(DownloadFileTest, WorksWithoutStatusWindowOrBar) {
   m_server.On("/f", ScriptedReply::Ok("quiet"));
   EXPECT_EQ(DownloadFile(Text(m_server.Base()), "f", Text(m_dir.string()), nullptr, nullptr),
             kDownloadFinished);
-  EXPECT_EQ(ReadFile(m_dir / "f"), "quiet");
+  EXPECT_EQ(test::ReadFileBytes(m_dir / "f"), "quiet");
 }
 
 // A pump that counts its passes and can tell whether it ran inside a

@@ -7,11 +7,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/scripted_server.h"
 
 extern char** environ;
@@ -22,13 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::ScriptedReply;
 using test::ScriptedServer;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 struct ToolRun {
   int exitCode = -1;
@@ -64,8 +56,8 @@ class ToolNetCommands : public ::testing::Test {
       run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    run.out = ReadFile(out);
-    run.err = ReadFile(err);
+    run.out = test::ReadFileBytes(out);
+    run.err = test::ReadFileBytes(err);
     return run;
   }
 
@@ -86,7 +78,7 @@ TEST_F(ToolNetCommands, DownloadPrintsEachStepAndExitsWithTheResult) {
   m_server.On("//dl/job.xml", ScriptedReply::Ok(std::string(198, 'j')));
   const ToolRun run = Tool({"download", m_server.Base(), "/dl/job.xml", (m_dir / "d").string()});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(ReadFile(m_dir / "d" / "dl" / "job.xml"), std::string(198, 'j'));
+  EXPECT_EQ(test::ReadFileBytes(m_dir / "d" / "dl" / "job.xml"), std::string(198, 'j'));
   EXPECT_EQ(run.err.rfind("progress: pos 0\nprogress: show\nstatus: 完成创建目录!\n", 0), 0u)
       << run.err;
   EXPECT_NE(run.err.find("progress: range 0..1\n"), std::string::npos);

@@ -4,8 +4,6 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "core/cp936.h"
@@ -14,6 +12,7 @@
 #include "net/service_requests.h"
 #include "net/transfer.h"
 #include "platform/program_values.h"
+#include "support/file_bytes.h"
 #include "support/scripted_server.h"
 #include "support/server_process.h"
 
@@ -22,13 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ServerProcess;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(WithServer, ProbeAnswersExactly) {
   ServerProcess server;
@@ -46,9 +38,10 @@ TEST(WithServer, DownloadsTheProgramJobFileByteForByte) {
   EXPECT_EQ(DownloadFile(Text(server.BaseUrl()), requests::kProgramJobPath, Text(dir), &progress,
                          &status),
             kDownloadFinished);
-  const std::string expected = ReadFile(fs::path(server.ContentDir()) / "dl" / "download.xml");
+  const std::string expected =
+      test::ReadFileBytes(fs::path(server.ContentDir()) / "dl" / "download.xml");
   ASSERT_FALSE(expected.empty());
-  EXPECT_EQ(ReadFile(fs::path(dir) / "dl" / "download.xml"), expected);
+  EXPECT_EQ(test::ReadFileBytes(fs::path(dir) / "dl" / "download.xml"), expected);
   EXPECT_EQ(ToUtf8(status.texts.back()), "完成下载文件:download.xml");
   EXPECT_EQ(progress.upper, static_cast<int>(expected.size() / 100));
   fs::remove_all(dir);

@@ -5,14 +5,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "core/codec.h"
 #include "core/cp936.h"
 #include "core/text.h"
+#include "support/file_bytes.h"
 
 namespace zorva::test {
 
@@ -41,13 +40,6 @@ inline std::string Scramble(const std::string& password) {
 
 // Code page 936 bytes of a UTF-8 literal.
 inline std::string Gbk(const char* utf8) { return FromUtf8(utf8).str(); }
-
-inline std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 inline std::unique_ptr<httplib::Client> ClientFor(int port) {
   auto client = std::make_unique<httplib::Client>("127.0.0.1", port);

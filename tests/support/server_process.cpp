@@ -1,5 +1,7 @@
 #include "support/server_process.h"
 
+#include "support/file_bytes.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -11,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -26,13 +27,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kStartTimeout = std::chrono::seconds(60);
 constexpr auto kStopTimeout = std::chrono::seconds(30);
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 std::string MakeTempDir() {
   const char* base = std::getenv("TMPDIR");
@@ -105,8 +99,8 @@ std::string RunServerCommand(const std::vector<std::string>& args, int* exitCode
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    out = ReadWholeFile(outPath);
-    std::string err = ReadWholeFile(dir + "/stderr");
+    out = ReadFileBytes(outPath);
+    std::string err = ReadFileBytes(dir + "/stderr");
     if (!err.empty()) std::fprintf(stderr, "%s", err.c_str());
   }
   std::error_code ec;
@@ -146,7 +140,7 @@ ServerProcess::ServerProcess(Options options) : m_options(std::move(options)) {
   const auto deadline = Clock::now() + kStartTimeout;
   std::vector<int> ports;
   while (Clock::now() < deadline) {
-    ports = ParsePorts(ReadWholeFile(outPath));
+    ports = ParsePorts(ReadFileBytes(outPath));
     if (static_cast<int>(ports.size()) >= m_options.listeners) break;
     int status = 0;
     if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -207,7 +201,7 @@ std::string ServerProcess::DbPath() const { return m_tempDir + "/zorva.db"; }
 
 std::string ServerProcess::ContentDir() const { return m_options.contentDir; }
 
-std::string ServerProcess::LogText() const { return ReadWholeFile(m_tempDir + "/stderr"); }
+std::string ServerProcess::LogText() const { return ReadFileBytes(m_tempDir + "/stderr"); }
 
 int ServerProcess::Stop() {
   if (m_pid <= 0) return -1;
