@@ -461,8 +461,14 @@ std::string FetchBody(const Text& url) {
   return std::move(fetch.body);
 }
 
-// Text keeps the bytes before the first NUL.
-Text FetchText(const Text& url) { return Text(FetchBody(url)); }
+Text FetchText(const Text& url) {
+  const std::string body = FetchBody(url);
+  Text text;
+  for (size_t at = 0; at < body.size(); at += kFetchTextPiece) {
+    text.Append(std::string_view(body).substr(at, kFetchTextPiece));  // stops at a NUL
+  }
+  return text;
+}
 
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status) {

@@ -19,6 +19,9 @@ enum DownloadResult {
 // The most FetchText keeps of a body; the rest is not read.
 inline constexpr size_t kFetchTextLimit = 16u << 20;
 
+// The pieces FetchText reads the body in.
+inline constexpr size_t kFetchTextPiece = 29;
+
 // The bytes counted as one read of a download (the read counter and the
 // progress bar move once per such read, and once more for the final empty
 // read).
@@ -28,8 +31,9 @@ inline constexpr int kDownloadReadSize = 99;
 // text for any other status or a failure before the body, what was read for
 // a failure in mid-body, and "0" for a URL that is not http:// (nothing is
 // sent then). Redirects are not followed. The body is capped at
-// kFetchTextLimit; a Text holds no NUL byte, so the body ends before the
-// first NUL byte it contains.
+// kFetchTextLimit. The body is taken in pieces of kFetchTextPiece bytes, each
+// up to its first NUL byte: a Text holds none, so a NUL byte drops the rest
+// of its piece and the body goes on with the next one.
 Text FetchText(const Text& url);
 
 // The same GET with the body exactly as it arrived, NUL bytes included (up

@@ -88,8 +88,13 @@ INSTANTIATE_TEST_SUITE_P(
                     return r;
                   }(),
                   ""},
-        FetchCase{"BodyEndsBeforeNulByte", ScriptedReply::Ok(std::string("before\0after", 12)),
-                  "before"}),
+        FetchCase{"NulByteDropsTheRestOfItsPiece",
+                  ScriptedReply::Ok(std::string("before\0after", 12)), "before"},
+        FetchCase{"BodyGoesOnAfterThePieceWithANulByte",
+                  // A first piece of 29 bytes with a NUL byte at 10.
+                  ScriptedReply::Ok(std::string("0123456789") + '\0' + std::string(18, 'x') +
+                                    "next piece"),
+                  "0123456789next piece"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(TransferTimeouts, FetchTextSendsTheAgentAndAcceptHeader) {
