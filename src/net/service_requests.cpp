@@ -57,6 +57,8 @@ Text Suggestion(const Text& base, const Text& user, const Text& password, const 
 
 Text Announcement(const Text& base) { return base + "/gonggao.htm"; }
 
-Text ItemJobPath(const Text& item) { return "/dl/download_" + Encode(item) + ".xml"; }
+Text JobPath(const Text& jobName) { return "/dl/" + Encode(jobName); }
+
+Text ItemJobPath(const Text& item) { return JobPath("download_" + item + ".xml"); }
 
 }  // namespace zorva::requests

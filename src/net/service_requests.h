@@ -10,21 +10,23 @@ namespace zorva {
 // is scrambled anew for each request. Nothing else builds these URLs.
 namespace requests {
 
-Text Probe(const Text& base);                 // "/testinternet.txt"
+Text Probe(const Text& base);  // "/testinternet.txt"
 Text SignIn(const Text& base, const Text& user, const Text& password);
-Text Registration(const Text& base);          // "/reg.asp"
-Text ServerVersion(const Text& base);         // "/zorva.xml"
+Text Registration(const Text& base);                   // "/reg.asp"
+Text ServerVersion(const Text& base);                  // "/zorva.xml"
 Text ItemVersion(const Text& base, const Text& item);  // "/" + item + ".xml"
-Text Catalogue(const Text& base);             // "//lesson//lesson_list.xml"
+Text Catalogue(const Text& base);                      // "//lesson//lesson_list.xml"
 Text Lesson(const Text& base, const Text& user, const Text& password, const Text& dir);
 Text LessonPage(const Text& base, const Text& dir, const Text& page);
 Text Suggestion(const Text& base, const Text& user, const Text& password, const Text& category,
                 const Text& content);
-Text Announcement(const Text& base);          // "/gonggao.htm"
+Text Announcement(const Text& base);  // "/gonggao.htm"
 
 // Remote paths for DownloadFile (which joins base + "/" + path).
 inline const char kProgramJobPath[] = "/dl/download.xml";
-Text ItemJobPath(const Text& item);           // "/dl/download_" + item + ".xml"
+Text ItemJobPath(const Text& item);  // "/dl/download_" + item + ".xml"
+// "/dl/" + a job file name ("download_" + item + ".xml").
+Text JobPath(const Text& jobName);
 
 // Percent-encodes bytes for a query value or a path segment.
 Text Encode(const Text& value);

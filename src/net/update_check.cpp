@@ -89,7 +89,7 @@ UpdateCheckResult CheckProgramUpdate(QWidget* owner, ProgressBar* progress, Stat
 
 void HandOffItem(const Text& jobName) {
   if (!IsPlainJobName(jobName)) return;
-  DownloadFile(ServerBaseAddress(), "/dl/" + requests::Encode(jobName), WorkingDirectory(), nullptr,
+  DownloadFile(ServerBaseAddress(), requests::JobPath(jobName), WorkingDirectory(), nullptr,
                nullptr);
   ReplaceFile(LocalPath("dl/" + jobName), LocalPath("dl/download.xml"), /*executable=*/false);
   StartUpdater();
