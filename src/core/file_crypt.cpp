@@ -49,6 +49,7 @@ class PendingFile {
     struct stat info {};
     if (::stat(m_destination.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
     m_tempPath = m_destination + ".XXXXXX";
+    static_assert(sizeof(".XXXXXX") - 1 == kPendingNameSuffixLength);
     int fd = ::mkstemp(m_tempPath.data());
     if (fd < 0) {
       m_tempPath.clear();

@@ -11,6 +11,11 @@ namespace zorva {
 // true only when the destination holds the result. The destination is
 // written to a temporary file and renamed only on success, readable and
 // writable by its owner only.
+// The result is first written beside the destination, under its name plus
+// this many bytes ("." and six random characters): callers that must keep
+// every created name within the file system's limits count them too.
+inline constexpr int kPendingNameSuffixLength = 7;
+
 bool EncryptFile(const Text& source, const Text& destination, const Text& password,
                  StatusWindow* status);
 bool DecryptFile(const Text& source, const Text& destination, const Text& password,

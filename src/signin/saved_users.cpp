@@ -35,11 +35,6 @@ Text UserRecord(const Text& user, int order) {
 
 Text PasswordFilePath(const Text& user) { return LocalPath(user + ".dat"); }
 
-// The encryption first writes its result beside the destination, under the
-// destination's name followed by ".XXXXXX", and renames it when done: that
-// is the longest name created for a password file.
-constexpr int kPendingSuffixLength = 7;
-
 long MaxNameLength() {
   long max = ::pathconf(WorkingDirectory().c_str(), _PC_NAME_MAX);
   return max > 0 ? max : 255;
@@ -98,8 +93,10 @@ Text ComposeSavedUsers(const std::vector<Text>& listed, const Text& user, bool a
 bool IsPasswordFileUsable(const Text& user) {
   if (user.IsEmpty() || user == "." || user == "..") return false;
   if (user.Find('/') >= 0 || user.view().find('\0') != std::string_view::npos) return false;
-  if (user.GetLength() + 4 + kPendingSuffixLength > MaxNameLength()) return false;
-  return PasswordFilePath(user).GetLength() + kPendingSuffixLength < PATH_MAX;
+  // The longest name created for a password file is the encryption's
+  // pending file beside it.
+  if (user.GetLength() + 4 + kPendingNameSuffixLength > MaxNameLength()) return false;
+  return PasswordFilePath(user).GetLength() + kPendingNameSuffixLength < PATH_MAX;
 }
 
 void SaveUsers(const std::vector<Text>& listed, const Text& user, const Text& password,
