@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/text.h"
+
+namespace zorva {
+
+// The six operations the lesson window asks of its movie player. Frames are
+// zero-based: the first frame is 0, the last TotalFrames() - 1. Only layer 0
+// is used; a call for another layer does nothing. No operation reports an
+// error: a movie that cannot be fetched or read ends as a stopped, empty
+// movie (TotalFrames 0, CurrentFrame 0, not playing).
+class MoviePlayer {
+ public:
+  virtual ~MoviePlayer() = default;
+
+  // Returns at once; the movie arrives later. While a movie that was asked
+  // to play is still arriving, IsPlaying() answers true.
+  virtual void LoadMovie(int layer, const Text& url) = 0;
+  virtual void Play() = 0;
+  virtual void StopPlay() = 0;
+  virtual bool IsPlaying() = 0;
+  virtual int TotalFrames() = 0;
+  virtual int CurrentFrame() = 0;
+};
+
+}  // namespace zorva

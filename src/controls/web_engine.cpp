@@ -1,0 +1,56 @@
+#include "controls/web_engine.h"
+
+#include <QCoreApplication>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace zorva {
+
+namespace {
+
+bool HasRenderNode() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", error)) {
+    if (entry.path().filename().string().starts_with("renderD")) return true;
+  }
+  return false;
+}
+
+void AddChromiumSwitch(std::string& switches, const std::string& name) {
+  if (switches.find(name) != std::string::npos) return;
+  if (!switches.empty()) switches += ' ';
+  switches += name;
+}
+
+}  // namespace
+
+void PrepareWebEngine() {
+  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  std::string switches = given ? given : "";
+  if (!HasRenderNode()) AddChromiumSwitch(switches, "--disable-gpu");
+  AddChromiumSwitch(switches, "--autoplay-policy=no-user-gesture-required");
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", switches.c_str(), 1);
+  // Web views in widgets share their GL context with the application.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+QWebEngineProfile* SharedWebProfile() {
+  static QWebEngineProfile* profile = [] {
+    auto* created = new QWebEngineProfile(QCoreApplication::instance());
+    created->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    created->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    created->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    return created;
+  }();
+  return profile;
+}
+
+}  // namespace zorva

@@ -1,0 +1,20 @@
+#pragma once
+
+class QWebEngineProfile;
+
+namespace zorva {
+
+// Prepares the process for Qt WebEngine. Call it before the QApplication
+// exists: the browser reads its switches once, at its first start. It turns
+// the sandbox off when the program runs as root (the sandbox refuses to
+// start then) and the GPU off where there is no render node, and it lets
+// movies play sound without a click. Settings already in the environment are
+// kept.
+void PrepareWebEngine();
+
+// The one browser profile every web view of the program uses, so the program
+// pays for one browser set-up. Off the record: nothing is written to disk.
+// Created on first use, after the QApplication exists.
+QWebEngineProfile* SharedWebProfile();
+
+}  // namespace zorva
