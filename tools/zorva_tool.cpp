@@ -14,6 +14,7 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> all = CoreCommands();
   for (const Command& c : NetCommands()) all.push_back(c);
+  for (const Command& c : CatalogueCommands()) all.push_back(c);
   return all;
 }
 

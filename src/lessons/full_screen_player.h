@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPalette>
+#include <QRect>
+
+class QWidget;
+
+namespace zorva {
+
+// The lesson window's full-screen presentation: the window takes the whole
+// screen on black and the player fills it (the player scales its movie with
+// the aspect kept), while the catalogue tree and its search make way. The
+// button row stays where it is, over the movie, and comes and goes by the
+// playback tick as in the window. Nothing is recreated: the same movie goes
+// on playing, and the timer and the page state do not notice the switch.
+// Leaving puts the window and the player back where and as large as they
+// were.
+class FullScreenPlayer : public QObject {
+  Q_OBJECT
+
+ public:
+  // makeWay: widgets hidden while the player is full screen and shown again
+  // after, each as it was.
+  FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay);
+  ~FullScreenPlayer() override;
+
+  bool IsOn() const { return m_on; }
+  void Enter();
+  void Leave();
+  void Toggle() { m_on ? Leave() : Enter(); }
+
+ signals:
+  void switched(bool on);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* m_window;
+  QWidget* m_player;
+  QList<QWidget*> m_makeWay;
+  QList<bool> m_wasVisible;
+  bool m_on = false;
+  bool m_wasMaximized = false;
+  bool m_autoFill = false;
+  QRect m_windowGeometry;
+  QRect m_playerGeometry;
+  QPalette m_palette;
+};
+
+}  // namespace zorva

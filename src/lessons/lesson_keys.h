@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <Qt>
+
+class QAbstractButton;
+class QTreeWidget;
+class QWidget;
+
+namespace zorva {
+
+class FullScreenPlayer;
+
+// Where the keyboard focus is, as far as the lesson window's keys care.
+enum class KeyFocus {
+  Movie,        // the player: a movie that takes keys keeps them
+  Tree,         // the catalogue tree
+  SearchField,  // the catalogue search: keys type text
+  Other,        // anything else in the lesson window
+};
+
+enum class KeyAction { None, PauseResume, PrevPage, NextPage, Play, ToggleFullScreen, LeaveFullScreen };
+
+// The lesson window's keys: Space presses "暂停"/"继续", Left or Page Up
+// "上一页", Right or Page Down "下一页", Enter on a tree item "播放", F11
+// switches the full-screen player on or off wherever the focus is, and Esc
+// leaves it. Keys held with Ctrl, Alt or Meta are not ours.
+KeyAction MapLessonKey(int key, Qt::KeyboardModifiers modifiers, KeyFocus focus, bool fullScreen);
+
+// Applies MapLessonKey to every key pressed in the lesson window, before the
+// focused widget sees it: a mapped key presses its button (so every rule of
+// the button holds, the cursor position of the moment included) and goes no
+// further. Auto-repeated presses are dropped, so holding a key presses once.
+class LessonKeys : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Targets {
+    QWidget* window = nullptr;
+    QWidget* player = nullptr;
+    QTreeWidget* tree = nullptr;
+    QWidget* searchField = nullptr;  // may be null
+    QAbstractButton* play = nullptr;
+    QAbstractButton* prevPage = nullptr;
+    QAbstractButton* nextPage = nullptr;
+    QAbstractButton* pause = nullptr;
+    FullScreenPlayer* fullScreen = nullptr;
+  };
+
+  // Watches the application's key events while it lives (it is a child of
+  // targets.window).
+  explicit LessonKeys(const Targets& targets);
+  ~LessonKeys() override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  KeyFocus FocusOf(QWidget* widget) const;
+
+  Targets m_targets;
+};
+
+}  // namespace zorva
