@@ -62,11 +62,32 @@ void CatalogueTree::SetBackgroundColor(const QColor& color) {
 }
 
 void CatalogueTree::mousePressEvent(QMouseEvent* event) {
-  const QModelIndex index = indexAt(event->position().toPoint());
-  const bool onExpandButton =
-      index.isValid() && event->position().x() < visualRect(index).left();
-  if (!onExpandButton) emit clickedBeforeSelection();
-  QTreeWidget::mousePressEvent(event);
+  const QPointF at = event->position();
+  const QPersistentModelIndex pressed = indexAt(at.toPoint());
+  const QRect before = pressed.isValid() ? visualRect(pressed) : QRect();
+  if (pressed.isValid() && at.x() < before.left()) {
+    // The expand button: the tree's own business.
+    QTreeWidget::mousePressEvent(event);
+    return;
+  }
+  emit clickedBeforeSelection();
+  // What the press hit was decided before anything opened; an item opened
+  // above it may have moved it, but the press still belongs to it.
+  if (!pressed.isValid()) {
+    if (!indexAt(at.toPoint()).isValid()) QTreeWidget::mousePressEvent(event);
+    return;
+  }
+  const QPoint shift = visualRect(pressed).topLeft() - before.topLeft();
+  if (shift.isNull()) {
+    QTreeWidget::mousePressEvent(event);
+    return;
+  }
+  QMouseEvent moved(event->type(), at + shift, event->scenePosition() + shift,
+                    event->globalPosition() + shift, event->button(), event->buttons(),
+                    event->modifiers(), event->pointingDevice());
+  moved.setTimestamp(event->timestamp());
+  QTreeWidget::mousePressEvent(&moved);
+  event->setAccepted(moved.isAccepted());
 }
 
 bool CatalogueTree::viewportEvent(QEvent* event) {
