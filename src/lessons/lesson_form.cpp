@@ -101,7 +101,9 @@ void lesson_form::SetUpVolume() {
   // of the program; until then it stays as the template made it.
 }
 
-void lesson_form::LoadCatalogue() { zorva::LoadCatalogue(*this, m_entries); }
+void lesson_form::LoadCatalogue(CatalogueLookup lookup) {
+  zorva::LoadCatalogue(*this, m_entries, lookup);
+}
 
 int lesson_form::ResolveSelectedItem() {
   const QTreeWidgetItem* caret = m_ui->tree->currentItem();

@@ -46,7 +46,7 @@ class lesson_form : public QDialog, private CatalogueView {
   virtual bool Create(QWidget* parent);
 
   // Fetches the catalogue and rebuilds the tree and the entry table.
-  void LoadCatalogue();
+  void LoadCatalogue(CatalogueLookup lookup = CatalogueLookup::Indexed);
 
   // The entry table row of the tree's caret item, or -1 after telling the
   // user why there is none.
