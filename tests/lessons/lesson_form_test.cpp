@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,25 @@ TEST_F(LessonFormTest, SelectionAndClickExpandTheCaretItemAndNeverCollapse) {
   ASSERT_NE(lesson, nullptr);
   tree->setCurrentItem(lesson);
   EXPECT_EQ(tree->currentItem(), lesson);
+}
+
+TEST_F(LessonFormTest, ToolTipShowsOnlyTextsTheTreeCutsOff) {
+  CatalogueTree* tree = m_form->Tree();
+  const QString longText = QString(80, QChar(0x5b57));
+  tree->addTopLevelItem(new QTreeWidgetItem(QStringList(longText)));
+  tree->addTopLevelItem(new QTreeWidgetItem(QStringList(QStringLiteral("短"))));
+  QApplication::processEvents();
+  const auto tipAt = [&](int row) {
+    QToolTip::hideText();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 3000));
+    const QPoint pos = tree->visualItemRect(tree->topLevelItem(row)).topLeft() + QPoint(12, 6);
+    QHelpEvent help(QEvent::ToolTip, pos, tree->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(tree->viewport(), &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tipAt(2), longText);
+  EXPECT_EQ(tipAt(3), QString());
+  EXPECT_EQ(tipAt(0), QString());
 }
 
 TEST_F(LessonFormTest, AppListTogglesTheTree) {
