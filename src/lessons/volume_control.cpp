@@ -1,8 +1,8 @@
 #include "lessons/volume_control.h"
 
 #include <QSlider>
-#include <algorithm>
 #include <QWidget>
+#include <algorithm>
 
 namespace zorva {
 
@@ -10,8 +10,9 @@ VolumeControl::VolumeControl(QSlider* slider, QWidget* label, std::unique_ptr<Mi
                              QObject* parent)
     : QObject(parent), m_slider(slider), m_label(label), m_mixer(std::move(mixer)) {
   if (m_mixer) {
-    m_mixer->SetChangeHandler(
-        [this](MixerHandle mixer, uint32_t controlId) { OnMixerControlChange(mixer, controlId); });
+    m_mixer->SetChangeHandler([this](MixerHandle handle, uint32_t controlId) {
+      OnMixerControlChange(handle, controlId);
+    });
   }
   if (m_slider) {
     connect(m_slider, &QSlider::valueChanged, this, &VolumeControl::OnSliderValueChanged);

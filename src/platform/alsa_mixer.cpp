@@ -288,14 +288,14 @@ class AlsaMixer final : public Mixer {
 
   void LogFailure(Operation op, const char* what, int err) {
     LogLine(op, QStringLiteral("%1 (%2)").arg(QString::fromUtf8(what),
-                                               QString::fromLocal8Bit(snd_strerror(err))));
+                                              QString::fromLocal8Bit(snd_strerror(err))));
   }
 
   void LogLine(Operation op, const QString& line) {
     if (m_logged & op) return;
     m_logged |= op;
-    qCWarning(lcMixer).noquote() << QStringLiteral("mixer \"%1\": %2")
-                                        .arg(QString::fromStdString(m_device), line);
+    qCWarning(lcMixer).noquote()
+        << QStringLiteral("mixer \"%1\": %2").arg(QString::fromStdString(m_device), line);
   }
 
   void Succeeded(Operation op) { m_logged &= ~static_cast<unsigned>(op); }

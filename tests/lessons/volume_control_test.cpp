@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                     s.value = 350;
                   },
                   true, 100, 600, 350, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(VolumeControlTest, CapabilityFailureClosesTheMixerAndHoldsNoHandle) {
   m_state->capabilities = false;
@@ -183,13 +183,12 @@ TEST_P(Notification, MovesTheSliderOnlyForTheVolumeControl) {
   EXPECT_TRUE(m_state->writes.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, Notification,
-                         ::testing::Values(NotificationCase{"Ours", kHandle, kControl, true},
-                                           NotificationCase{"OtherHandle", kHandle + 1, kControl,
-                                                            false},
-                                           NotificationCase{"OtherControl", kHandle, kControl + 1,
-                                                            false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Sources, Notification,
+    ::testing::Values(NotificationCase{"Ours", kHandle, kControl, true},
+                      NotificationCase{"OtherHandle", kHandle + 1, kControl, false},
+                      NotificationCase{"OtherControl", kHandle, kControl + 1, false}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // A notification whose value is the one last written (a switch of the same
 // control flipped) leaves a slider whose write the mixer refused where it is.

@@ -57,7 +57,8 @@ std::vector<int> SinkVolume() {
   QString out = Pactl({"get-sink-volume", "@DEFAULT_SINK@"});
   std::vector<int> channels;
   static const QRegularExpression value(QStringLiteral(":\\s*(\\d+)\\s*/"));
-  for (auto it = value.globalMatch(out); it.hasNext();) channels.push_back(it.next().captured(1).toInt());
+  for (auto it = value.globalMatch(out); it.hasNext();)
+    channels.push_back(it.next().captured(1).toInt());
   return channels;
 }
 
@@ -160,10 +161,10 @@ INSTANTIATE_TEST_SUITE_P(
     Volumes, VolumeSetElsewhere,
     ::testing::Values(ElsewhereCase{"Lower", {"6554"}, Both(6554), 6554},
                       ElsewhereCase{"Higher", {"26214"}, Both(26214), 26214},
-                      ElsewhereCase{"UnbalancedReadsTheHighest", {"6554", "32768"}, {6554, 32768},
-                                    32768},
+                      ElsewhereCase{
+                          "UnbalancedReadsTheHighest", {"6554", "32768"}, {6554, 32768}, 32768},
                       ElsewhereCase{"OverFullShowsAsMaximum", {"150%"}, Both(98304), kFull}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // A mute arrives as a change of the same control with the volume unchanged:
 // the slider does not move, and the next real change still comes through.
@@ -234,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, KeyOnSlider,
                                            KeyCase{"Left", Qt::Key_Left, -1},
                                            KeyCase{"PageUp", Qt::Key_PageUp, kFull / 5},
                                            KeyCase{"PageDown", Qt::Key_PageDown, -kFull / 5}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // A device that does not exist counts as no mixer: the slider is disabled,
 // its label is not, ALSA prints nothing and the log has one line.
@@ -262,9 +263,26 @@ TEST_F(VolumeOnSoundServer, MissingDeviceDisablesTheSliderOnly) {
   EXPECT_EQ(SinkVolume(), Both(26214));
 }
 
+// Destroying the slider's owner closes the mixer: its client leaves the server.
+TEST_F(VolumeOnSoundServer, DestructionClosesTheMixer) {
+  int before = Pactl({"list", "short", "clients"}).count('\n');
+  Start();
+  EXPECT_EQ(Pactl({"list", "short", "clients"}).count('\n'), before + 1);
+  m_control.reset();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return Pactl({"list", "short", "clients"}).count('\n') == before;
+      },
+      kWaitMs));
+}
+
+using SoundServerGone = VolumeOnSoundServer;
+
 // The sound server stops: the slider stays usable, stops following, nothing
 // more is written and the loss is logged once.
-TEST_F(VolumeOnSoundServer, ServerGoingAwayStopsFollowing) {
+TEST_F(SoundServerGone, SliderStopsFollowing) {
+  if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1)
+    GTEST_SKIP() << "stops the daemon other cases of this run share; ctest runs it alone";
   SetSinkVolume({"26214"});
   Start();
   pid_t daemon = static_cast<pid_t>(std::atoi(std::getenv("ZORVA_TEST_PULSE_PID")));
@@ -276,17 +294,8 @@ TEST_F(VolumeOnSoundServer, ServerGoingAwayStopsFollowing) {
   QTest::qWait(100);
   EXPECT_TRUE(m_slider->isEnabled());
   EXPECT_EQ(m_slider->value(), 26215 + kFull / 5);
-  EXPECT_EQ(g_mixerLog.size(), 1) << g_mixerLog.join('\n').toStdString();
-}
-
-// Destroying the slider's owner closes the mixer: its client leaves the server.
-TEST_F(VolumeOnSoundServer, DestructionClosesTheMixer) {
-  int before = Pactl({"list", "short", "clients"}).count('\n');
-  Start();
-  EXPECT_EQ(Pactl({"list", "short", "clients"}).count('\n'), before + 1);
-  m_control.reset();
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return Pactl({"list", "short", "clients"}).count('\n') == before; }, kWaitMs));
+  ASSERT_EQ(g_mixerLog.size(), 1) << g_mixerLog.join('\n').toStdString();
+  EXPECT_TRUE(g_mixerLog.first().contains("went away")) << g_mixerLog.first().toStdString();
 }
 
 }  // namespace
