@@ -2,6 +2,9 @@
 
 #include <QApplication>
 
+#include <fstream>
+#include <iterator>
+
 #include "core/cp936.h"
 #include "platform/message_box.h"
 #include "platform/program_values.h"
@@ -23,6 +26,15 @@ void EnsureApplication() {
 }
 
 ServerProcess* SampleServerTest::s_server = nullptr;
+
+int SampleServerTest::SampleLessonCount() {
+  std::ifstream in(s_server->ContentDir() + "/lesson/lesson_list.xml", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  int count = 0;
+  for (size_t at = text.find("<lesson "); at != std::string::npos; at = text.find("<lesson ", at + 1))
+    ++count;
+  return count;
+}
 
 void SampleServerTest::SetUpTestSuite() { s_server = new ServerProcess(); }
 

@@ -25,6 +25,9 @@ class SampleServerTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // How many lesson elements the sample catalogue holds.
+  static int SampleLessonCount();
+
   static ServerProcess* s_server;
   std::vector<std::string> m_messages;
 };

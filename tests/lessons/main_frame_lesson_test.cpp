@@ -50,7 +50,7 @@ TEST_F(MainFrameLessonTest, LessonWindowOpensWhileTheLoadingMessageIsUp) {
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(form->parentWidget(), &frame);
   EXPECT_TRUE(form->isWindow());
-  EXPECT_EQ(form->Entries().Count(), 6);
+  EXPECT_EQ(form->Entries().Count(), SampleLessonCount());
   EXPECT_TRUE(m_messages.empty());
 }
 
