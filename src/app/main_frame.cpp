@@ -201,7 +201,13 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   // The windows the frame created go with it.
   delete m_pMessageForm;
   m_pMessageForm = nullptr;
-  delete m_pLessonForm;
+  // The lesson window may have a handler on the stack below this one (a
+  // download pumps messages), so it goes once control is back in the event
+  // loop, or with the frame, whichever comes first.
+  if (m_pLessonForm) {
+    m_pLessonForm->hide();
+    m_pLessonForm->deleteLater();
+  }
   event->accept();
   PostQuitMessage(0);
 }

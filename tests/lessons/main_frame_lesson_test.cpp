@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include "app/main_frame.h"
 #include "app/message_form.h"
+#include "lessons/catalogue_tree.h"
 #include "lessons/lesson_form.h"
 #include "lessons_test_env.h"
 #include "platform/program_values.h"
@@ -54,15 +56,36 @@ TEST_F(MainFrameLessonTest, LessonWindowOpensWhileTheLoadingMessageIsUp) {
   EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(MainFrameLessonTest, CloseDeletesTheLessonWindow) {
+TEST_F(MainFrameLessonTest, CloseHidesAndThenDeletesTheLessonWindow) {
   CMainFrame frame([] { return 1; });
   ASSERT_TRUE(frame.Create());
   frame.show();
   QPointer<lesson_form> form = frame.LessonForm();
   ASSERT_FALSE(form.isNull());
   frame.close();
+  EXPECT_FALSE(form && form->isVisible());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(form.isNull());
   EXPECT_EQ(frame.LessonForm(), nullptr);
+}
+
+TEST_F(MainFrameLessonTest, FrameClosedFromInsideALessonWindowHandlerKeepsTheWindowUntilItReturns) {
+  CMainFrame frame([] { return 1; });
+  ASSERT_TRUE(frame.Create());
+  QPointer<lesson_form> form = frame.LessonForm();
+  const QList<QTreeWidgetItem*> lesson = form->Tree()->findItems(
+      QStringLiteral("十以内的加法"), Qt::MatchExactly | Qt::MatchRecursive);
+  ASSERT_EQ(lesson.size(), 1);
+  form->Tree()->setCurrentItem(lesson[0]);
+  bool aliveInHandler = false;
+  QObject::connect(form.data(), &lesson_form::playRequested, &frame, [&] {
+    frame.close();
+    aliveInHandler = !form.isNull();
+  });
+  form->PlayButton()->click();
+  EXPECT_TRUE(aliveInHandler);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(form.isNull());
 }
 
 TEST_F(MainFrameLessonTest, WindowGoneThroughItsOwnCloseButtonLeavesNoDanglingReference) {
