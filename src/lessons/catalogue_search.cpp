@@ -208,6 +208,12 @@ void CatalogueSearch::Close() {
 }
 
 bool CatalogueSearch::eventFilter(QObject* watched, QEvent* event) {
+  // The field belongs to the tree: it goes when a lesson or the "应用列表"
+  // button hides the tree, and comes back with it.
+  if (watched == m_tree && (event->type() == QEvent::Hide || event->type() == QEvent::Show)) {
+    m_field->setVisible(m_open && event->type() == QEvent::Show);
+    return false;
+  }
   if (event->type() != QEvent::KeyPress) return false;
   auto* key = static_cast<QKeyEvent*>(event);
   if (watched == m_field) {

@@ -15,8 +15,7 @@ FullScreenPlayer::~FullScreenPlayer() = default;
 void FullScreenPlayer::Enter() {
   if (m_on) return;
   m_on = true;
-  m_wasMaximized = m_window->isMaximized();
-  m_windowGeometry = m_window->geometry();
+  m_windowGeometry = m_window->saveGeometry();
   m_playerGeometry = m_player->geometry();
   m_wasVisible.clear();
   for (QWidget* w : m_makeWay) {
@@ -37,11 +36,9 @@ void FullScreenPlayer::Enter() {
 void FullScreenPlayer::Leave() {
   if (!m_on) return;
   m_on = false;
-  if (m_wasMaximized)
-    m_window->showMaximized();
-  else
-    m_window->showNormal();
-  if (!m_wasMaximized) m_window->setGeometry(m_windowGeometry);
+  m_window->showNormal();
+  // Place, size and a maximised state as they were, frame included.
+  m_window->restoreGeometry(m_windowGeometry);
   m_window->setPalette(m_palette);
   m_window->setAutoFillBackground(m_autoFill);
   m_player->setGeometry(m_playerGeometry);

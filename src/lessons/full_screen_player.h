@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QPalette>
@@ -43,9 +44,8 @@ class FullScreenPlayer : public QObject {
   QList<QWidget*> m_makeWay;
   QList<bool> m_wasVisible;
   bool m_on = false;
-  bool m_wasMaximized = false;
   bool m_autoFill = false;
-  QRect m_windowGeometry;
+  QByteArray m_windowGeometry;
   QRect m_playerGeometry;
   QPalette m_palette;
 };

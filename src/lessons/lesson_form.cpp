@@ -3,15 +3,20 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QTimerEvent>
 
 #include "controls/shockwave_flash.h"
 #include "core/cp936.h"
+#include "lessons/catalogue_search.h"
 #include "lessons/catalogue_tree.h"
+#include "lessons/full_screen_player.h"
+#include "lessons/lesson_keys.h"
 #include "lessons/right_press_as_left.h"
 #include "platform/dialog_units.h"
 #include "platform/qt_text.h"
@@ -76,6 +81,14 @@ bool lesson_form::Create(QWidget* parent) {
     button->setAutoFillBackground(true);
   }
   m_rightPressAsLeft = new RightPressAsLeft(this);
+  m_search = new CatalogueSearch(m_ui->tree);
+  m_fullScreen = new FullScreenPlayer(this, m_ui->flash, {m_ui->tree, m_search->Field()});
+  new LessonKeys({this, m_ui->flash, m_ui->tree, m_search->Field(), m_ui->btnPlay,
+                  m_ui->btnPrevPage, m_ui->btnNextPage, m_ui->btnPause, m_fullScreen});
+  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
+          [this] {
+            if (!m_fullScreen->IsOn()) m_search->Open(m_search->Field()->text());
+          });
 
   connect(m_ui->btnClose, &QPushButton::clicked, this, &lesson_form::OnCloseButton);
   connect(m_ui->btnAppList, &QPushButton::clicked, this, &lesson_form::OnAppList);

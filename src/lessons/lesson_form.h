@@ -22,7 +22,9 @@ class lesson_form;
 namespace zorva {
 
 class CShockwaveflash1;
+class CatalogueSearch;
 class CatalogueTree;
+class FullScreenPlayer;
 class RightPressAsLeft;
 
 // The lesson window: the catalogue tree, the movie player that fills the
@@ -80,6 +82,10 @@ class lesson_form : public QDialog, private CatalogueView {
   QSlider* VolumeSlider() const;
   // The nine controls of the button row, in ShowButtonRow's order.
   QList<QWidget*> ButtonRow() const;
+  // The search above the tree (Ctrl+F, or typing in the tree) and the
+  // full-screen player (F11); the window's keys drive both.
+  CatalogueSearch* Search() const { return m_search; }
+  FullScreenPlayer* FullScreen() const { return m_fullScreen; }
 
  signals:
   // "播放" resolved the selection to this entry table row.
@@ -114,6 +120,8 @@ class lesson_form : public QDialog, private CatalogueView {
 
   std::unique_ptr<Ui::lesson_form> m_ui;
   RightPressAsLeft* m_rightPressAsLeft = nullptr;
+  CatalogueSearch* m_search = nullptr;
+  FullScreenPlayer* m_fullScreen = nullptr;
   EntryTable m_entries;
   PageTable m_pages;
   PlaybackState m_state;

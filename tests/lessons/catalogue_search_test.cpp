@@ -13,16 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "lessons_test_env.h"
+
 namespace zorva {
 namespace {
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "catalogue_search_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
 
 // subject. > list. > lessons, as the catalogue builder lays them out.
 struct Subject {
@@ -38,7 +32,7 @@ const std::vector<Subject> kCatalogue = {
 
 class CatalogueSearchTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { App(); }
+  static void SetUpTestSuite() { test::EnsureApplication(); }
   void SetUp() override {
     m_window.resize(400, 500);
     m_tree = new QTreeWidget(&m_window);
