@@ -134,7 +134,8 @@ int main(int argc, char** argv) {
 
   std::printf("LoadCatalogue end to end against zorva-server on %s (median of %d loads,\n",
               qPrintable(base), kRuns);
-  std::printf("wall-clock ms; \"+ events\" adds the layout and painting the load left queued).\n\n");
+  std::printf(
+      "wall-clock ms; \"+ events\" adds the layout and painting the load left queued).\n\n");
   std::printf("%8s %9s %9s %12s %12s %12s %12s %8s\n", "lessons", "bytes", "fetch", "indexed",
               "+ events", "plain", "+ events", "same");
   bool allSame = true;
@@ -155,9 +156,9 @@ int main(int argc, char** argv) {
     const bool same = indexedSnapshot == Snapshot(form) && form.Entries().Count() == lessons;
     allSame = allSame && same;
     if (lessons == 10000) indexed10000 = indexed.loadMs;
-    std::printf("%8d %9d %9.2f %12.2f %12.2f %12.2f %12.2f %8s\n", lessons,
-                catalogue.GetLength(), fetch, indexed.loadMs, indexed.withEventsMs, plain.loadMs,
-                plain.withEventsMs, same ? "yes" : "NO");
+    std::printf("%8d %9d %9.2f %12.2f %12.2f %12.2f %12.2f %8s\n", lessons, catalogue.GetLength(),
+                fetch, indexed.loadMs, indexed.withEventsMs, plain.loadMs, plain.withEventsMs,
+                same ? "yes" : "NO");
     std::fflush(stdout);
   }
   std::printf("\n10,000 lessons with indexed lookups: %.1f ms (target: under 150 ms)\n",

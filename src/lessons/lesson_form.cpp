@@ -69,8 +69,8 @@ bool lesson_form::Create(QWidget* parent) {
   setAutoFillBackground(true);
   // The row's frame only frames: clicks go to what lies beneath it.
   m_ui->buttonRowFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
-  for (QPushButton* button : {m_ui->btnAppList, m_ui->btnPlay, m_ui->btnPrevPage,
-                              m_ui->btnNextPage, m_ui->btnPause, m_ui->btnClose}) {
+  for (QPushButton* button : {m_ui->btnAppList, m_ui->btnPlay, m_ui->btnPrevPage, m_ui->btnNextPage,
+                              m_ui->btnPause, m_ui->btnClose}) {
     button->setFlat(true);
     // A flat button still needs a face of its own over a playing movie.
     button->setAutoFillBackground(true);
@@ -80,8 +80,7 @@ bool lesson_form::Create(QWidget* parent) {
   connect(m_ui->btnClose, &QPushButton::clicked, this, &lesson_form::OnCloseButton);
   connect(m_ui->btnAppList, &QPushButton::clicked, this, &lesson_form::OnAppList);
   connect(m_ui->btnPlay, &QPushButton::clicked, this, &lesson_form::OnPlay);
-  connect(m_ui->tree, &CatalogueTree::clickedBeforeSelection, this,
-          &lesson_form::ExpandCaretItem);
+  connect(m_ui->tree, &CatalogueTree::clickedBeforeSelection, this, &lesson_form::ExpandCaretItem);
   connect(m_ui->tree, &QTreeWidget::currentItemChanged, this, &lesson_form::ExpandCaretItem);
 
   OnInitDialog();
@@ -112,8 +111,8 @@ int lesson_form::ResolveSelectedItem() {
 }
 
 QList<QWidget*> lesson_form::ButtonRow() const {
-  return {m_ui->btnPlay,     m_ui->btnAppList,   m_ui->btnNextPage,
-          m_ui->btnPause,    m_ui->btnPrevPage,  m_ui->labelVolume,
+  return {m_ui->btnPlay,      m_ui->btnAppList,  m_ui->btnNextPage,
+          m_ui->btnPause,     m_ui->btnPrevPage, m_ui->labelVolume,
           m_ui->volumeSlider, m_ui->chkAutoNext, m_ui->buttonRowFrame};
 }
 
