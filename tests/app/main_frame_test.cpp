@@ -33,7 +33,9 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "main_frame_test";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
+  // The frame opens the lesson window; its movie player needs no web
+  // engine here.
+  static QApplication* app = (qputenv("ZORVA_PLAYER", "timeline"), new QApplication(argc, argv));
   return *app;
 }
 
