@@ -12,7 +12,9 @@
 #include "controls/shockwave_flash.h"
 #include "core/cp936.h"
 #include "lessons/catalogue_tree.h"
+#include "lessons/volume_control.h"
 #include "lessons/right_press_as_left.h"
+#include "platform/alsa_mixer.h"
 #include "platform/dialog_units.h"
 #include "platform/qt_text.h"
 #include "ui_lesson_form.h"
@@ -96,8 +98,10 @@ void lesson_form::OnInitDialog() {
 }
 
 void lesson_form::SetUpVolume() {
-  // The volume slider follows the system mixer here once the mixer is part
-  // of the program; until then it stays as the template made it.
+  // The slider sets and follows the system mixer for as long as the window
+  // lives; the control closes the mixer with the window.
+  m_volume = new VolumeControl(m_ui->volumeSlider, m_ui->labelVolume, CreateSystemMixer(), this);
+  m_volume->SetUp();
 }
 
 void lesson_form::LoadCatalogue(CatalogueLookup lookup) {
