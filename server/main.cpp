@@ -206,20 +206,36 @@ int AddUser(const Arguments& args) {
 }
 
 // Tabs and line breaks inside a field would break the one-line-per-row
-// listing: show them as escapes.
+// listing, and any other control byte could steer the operator's terminal
+// (any signed-in user writes these fields): show them all as escapes.
 std::string Field(const std::string& cp936) {
   std::string out;
-  for (char c : ToUtf8(Text(cp936))) {
-    if (c == '\n')
+  const std::string utf8 = ToUtf8(Text(cp936));
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
+    const auto byte = static_cast<unsigned char>(c);
+    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // A C1 control character (U+0080 .. U+009F) steers terminals as well.
+      char escaped[7];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", next);
+      out += escaped;
+      ++i;
+    } else if (c == '\n') {
       out += "\\n";
-    else if (c == '\r')
+    } else if (c == '\r') {
       out += "\\r";
-    else if (c == '\t')
+    } else if (c == '\t') {
       out += "\\t";
-    else if (c == '\\')
+    } else if (c == '\\') {
       out += "\\\\";
-    else
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
       out.push_back(c);
+    }
   }
   return out;
 }

@@ -33,6 +33,13 @@ INSTANTIATE_TEST_SUITE_P(
                     LogCase{"PasswordFirstAndLast", "/h?password=1&x=2&password=3",
                             "/h?password=***&x=2&password=***"},
                     LogCase{"EncodedKey", "/h?pass%77ord=123", "/h?password=***"},
+                    // The service's parser takes %uXXXX escapes too.
+                    LogCase{"UnicodeEscapedFirstLetter", "/h?%u0070assword=123&a=1",
+                            "/h?password=***&a=1"},
+                    LogCase{"UnicodeEscapedInside", "/h?p%u0061ssword=123", "/h?password=***"},
+                    LogCase{"RegistrationRepeat", "/reg.asp?user=a&password2=x&password=y",
+                            "/reg.asp?user=a&password2=***&password=***"},
+                    LogCase{"LeadingEquals", "/h?=password=5010203", "/h?password=***"},
                     LogCase{"EmptyPassword", "/h?password=&a=1", "/h?password=***&a=1"},
                     LogCase{"SimilarKeysStay", "/h?old_password=1&passwords=2",
                             "/h?old_password=1&passwords=2"},

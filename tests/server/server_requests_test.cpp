@@ -34,6 +34,9 @@ class ScratchContent {
     Write(Content() / "dl" / "zupdate.exe", std::string("MZ\0\x01\xff", 5));
     Write(Content() / ".hidden", "hidden");
     Write(Content() / "lesson" / "real" / "0010" / "p1.swf", "FWS");
+    Write(Content() / "lesson" / "real" / "0010" / "pages.xml", "<pages>page list</pages>");
+    fs::create_symlink(Content() / "lesson" / "real" / "0010" / "pages.xml",
+                       Content() / "shortcut.xml");
     fs::create_directory_symlink(m_dir, Content() / "escape");
     fs::create_symlink(m_dir / "secret.txt", Content() / "secret.xml");
     // A link that stays inside the folder is fine.
@@ -163,6 +166,40 @@ INSTANTIATE_TEST_SUITE_P(Traversal, ServerRefusesEscapes,
                                          "/lesson/..%2f..%2fsecret.txt", "/..%5csecret.txt",
                                          "/escape/secret.txt", "/secret.xml", "/zorva.xml%00.txt",
                                          "/.hidden", "/lesson", "/", "/./zorva.xml/.."));
+
+// A page list goes out only as the reply to the lesson request: no
+// spelling of its path and no link to it serves it as a file.
+struct PageListCase {
+  const char* name;
+  const char* method;
+  const char* target;
+};
+
+void PrintTo(const PageListCase& c, std::ostream* os) { *os << c.name; }
+
+class ServerHidesPageLists : public testing::TestWithParam<PageListCase> {};
+
+TEST_P(ServerHidesPageLists, NeverAsAFile) {
+  ScratchContent scratch;
+  ServerProcess server(WithContent(scratch, "/xinxi50"));
+  const std::string response = RawRequest(server.Port(), GetParam().method, GetParam().target);
+  EXPECT_EQ(RawStatus(response), 404) << response;
+  EXPECT_EQ(response.find("page list"), std::string::npos) << response;
+  EXPECT_EQ(response.find("Content-Length: 24"), std::string::npos) << response;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, ServerHidesPageLists,
+    testing::Values(PageListCase{"Plain", "GET", "/lesson/real/0010/pages.xml"},
+                    PageListCase{"TrailingSlash", "GET", "/lesson/real/0010/pages.xml/"},
+                    PageListCase{"TwoTrailingSlashes", "GET", "/lesson/real/0010/pages.xml//"},
+                    PageListCase{"EncodedTrailingSlash", "GET", "/lesson/real/0010/pages.xml%2F"},
+                    PageListCase{"EncodedName", "GET", "/lesson/real/0010/%70ages.xml"},
+                    PageListCase{"Head", "HEAD", "/lesson/real/0010/pages.xml/"},
+                    PageListCase{"ThroughALinkedFolder", "GET", "/lesson/alias/0010/pages.xml"},
+                    PageListCase{"LinkToAPageList", "GET", "/shortcut.xml"},
+                    PageListCase{"UnderThePrefix", "GET", "/xinxi50/lesson/real/0010/pages.xml/"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ServerPrefix, ServesEverythingAtTheRootAndUnderThePrefix) {
   ScratchContent scratch;
