@@ -15,6 +15,7 @@
 #include "server/accounts.h"
 #include "server/content_folder.h"
 #include "server/database.h"
+#include "server/guarded_server.h"
 #include "server/service.h"
 
 namespace {
@@ -146,12 +147,12 @@ int Serve(const Arguments& args) {
   std::vector<std::string> addresses = args.listen;
   if (addresses.empty()) addresses.push_back("127.0.0.1:8080");
 
-  std::vector<std::unique_ptr<httplib::Server>> servers;
+  std::vector<std::unique_ptr<GuardedServer>> servers;
   for (const auto& address : addresses) {
     std::string host;
     int port = 0;
     if (!SplitAddress(address, &host, &port)) return UsageError("bad --listen " + address);
-    auto server = std::make_unique<httplib::Server>();
+    auto server = std::make_unique<GuardedServer>();
     service.Attach(*server);
     if (port == 0) {
       port = server->bind_to_any_port(host);
@@ -175,12 +176,12 @@ int Serve(const Arguments& args) {
 
   std::vector<std::thread> threads;
   for (auto& server : servers) {
-    threads.emplace_back([s = server.get()] { s->listen_after_bind(); });
+    threads.emplace_back([s = server.get()] { s->Run(); });
   }
   int signal = 0;
   sigwait(&stopSignals, &signal);
   std::fprintf(stderr, "zorva-server: %s, stopping\n", strsignal(signal));
-  for (auto& server : servers) server->stop();
+  for (auto& server : servers) server->Shutdown();
   for (auto& thread : threads) thread.join();
   return 0;
 }
