@@ -270,9 +270,10 @@ void GuardedServer::Serve(int fd) {
 // it, and lets the client read the answer before the connection goes.
 bool GuardedServer::Refuse(int fd, const std::string& head, int status, const char* reason) {
   const std::string body = "<error>" + AsciiLower(reason) + "</error>";
-  const std::string reply = "HTTP/1.1 " + std::to_string(status) + " " + reason +
-                            "\r\nContent-Type: text/xml\r\nContent-Length: " +
-                            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  const std::string reply =
+      "HTTP/1.1 " + std::to_string(status) + " " + reason +
+      "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+      "\r\nConnection: close\r\n\r\n" + body;
   // The request line, when it arrived whole, names what was refused.
   const std::string_view line = std::string_view(head).substr(0, head.find("\r\n"));
   const bool whole = head.find("\r\n") != std::string::npos;

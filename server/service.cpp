@@ -54,7 +54,9 @@ std::optional<std::string> FormToCp936(const std::string& utf8) {
 // A lesson's page list is the reply to the lesson request, which checks the
 // user first; the file route does not hand it out. The file a request
 // resolves to decides, links followed, whatever the spelling of the path.
-bool IsPageList(const std::filesystem::path& resolved) { return resolved.filename() == "pages.xml"; }
+bool IsPageList(const std::filesystem::path& resolved) {
+  return resolved.filename() == "pages.xml";
+}
 
 std::string Trim(const std::string& text) {
   size_t first = text.find_first_not_of(" \t\r\n");

@@ -186,12 +186,14 @@ int main(int argc, char** argv) {
 
   std::printf("slow clients: %zu connections sending one byte a second, for %d s\n", slow.size(),
               seconds);
-  std::printf("normal client: %zu answered, %d unanswered within 5 s; median %.1f ms, p95 %.1f ms, "
-              "max %.1f ms\n",
-              answered.size(), unanswered, Percentile(answered, 0.5), Percentile(answered, 0.95),
-              Percentile(answered, 1.0));
-  std::printf("slow connections ended by the server: %zu of %zu, the last after %.1f s; %d still "
-              "open at the end\n",
-              slow.size() - stillOpen, slow.size(), lastClosed / 1000.0, stillOpen);
+  std::printf(
+      "normal client: %zu answered, %d unanswered within 5 s; median %.1f ms, p95 %.1f ms, "
+      "max %.1f ms\n",
+      answered.size(), unanswered, Percentile(answered, 0.5), Percentile(answered, 0.95),
+      Percentile(answered, 1.0));
+  std::printf(
+      "slow connections ended by the server: %zu of %zu, the last after %.1f s; %d still "
+      "open at the end\n",
+      slow.size() - stillOpen, slow.size(), lastClosed / 1000.0, stillOpen);
   return 0;
 }

@@ -357,7 +357,8 @@ CURLcode Download::Perform() {
     return CURLE_ABORTED_BY_CALLBACK;
   }
   MultiHandle multi(curl_multi_init());
-  if (!multi || curl_multi_add_handle(multi.get(), m_handle) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+  if (!multi || curl_multi_add_handle(multi.get(), m_handle) != CURLM_OK)
+    return CURLE_OUT_OF_MEMORY;
   CURLcode result = CURLE_OK;
   bool done = false;
   for (;;) {

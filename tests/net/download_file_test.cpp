@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -358,8 +358,8 @@ TEST_F(DownloadFileTest, AbortedDownloadRemovesItsTemporaryFile) {
         if (ToUtf8(text) == "正在从互联网读取数据......1") AbortDownloads();
       }
     } aborting;
-    const int result = DownloadFile(Text(m_server.Base()), "endless", Text(m_dir.string()),
-                                    nullptr, &aborting);
+    const int result =
+        DownloadFile(Text(m_server.Base()), "endless", Text(m_dir.string()), nullptr, &aborting);
     ::_exit(result);
   }
   int status = 0;
@@ -377,8 +377,8 @@ TEST_F(DownloadFileTest, StaleTemporaryFilesOfEndedProcessesAreRemoved) {
   const std::string gone = std::to_string(ended), alive = std::to_string(::getppid());
   for (const std::string& name : std::vector<std::string>{
            ".download.xml.part-" + gone + "-0", ".a.part-b.part-" + gone + "-12",
-        ".job.xml.part-" + alive + "-0", "download.xml.part-" + gone + "-0",
-        ".x.part-" + gone, ".x.part-" + gone + "-", ".x.part-" + gone + "-0z", "download.xml"}) {
+           ".job.xml.part-" + alive + "-0", "download.xml.part-" + gone + "-0", ".x.part-" + gone,
+           ".x.part-" + gone + "-", ".x.part-" + gone + "-0z", "download.xml"}) {
     WriteFile(m_dir / name, "x");
   }
   fs::create_directory(m_dir / (".dir.part-" + gone + "-0"));

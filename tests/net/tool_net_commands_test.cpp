@@ -9,8 +9,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/file_bytes.h"

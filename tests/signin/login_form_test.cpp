@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
