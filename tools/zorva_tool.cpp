@@ -14,7 +14,9 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> all = CoreCommands();
   for (const Command& c : NetCommands()) all.push_back(c);
+#ifdef ZORVA_TOOL_CATALOGUE  // TEMPORARY
   for (const Command& c : CatalogueCommands()) all.push_back(c);
+#endif
   return all;
 }
 

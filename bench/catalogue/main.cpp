@@ -137,12 +137,6 @@ struct Keystroke {
   double medianCpuMs = 0;  // the thread's own processor time
 };
 
-double ThreadCpuMs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
 std::vector<Keystroke> TimeSearch(zorva::lesson_form& form) {
   std::vector<Keystroke> keys;
   for (const char* text : {"第", "第1", "第12", "第123", "第1234", "第1234课", "第1234", "第123",
