@@ -193,7 +193,8 @@ std::optional<LocalName> SplitRemotePath(const Text& remotePath) {
 
 class Download {
  public:
-  Download(ProgressBar* progress, StatusWindow* status) : m_progress(progress), m_status(status) {}
+  Download(ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel)
+      : m_progress(progress), m_status(status), m_cancel(cancel) {}
   ~Download() { Discard(); }
 
   int Run(const Text& base, const Text& remotePath, const Text& localDir);
@@ -214,9 +215,11 @@ class Download {
   void Status(const Text& text) {
     if (m_status) m_status->SetText(text);
   }
+  bool Cancelled() const { return m_cancel && m_cancel->load(); }
 
   ProgressBar* m_progress;
   StatusWindow* m_status;
+  const std::atomic<bool>* m_cancel;
   CURL* m_handle = nullptr;
   Text m_fileName;
   Text m_directory;
@@ -367,13 +370,13 @@ size_t Download::OnBody(char* data, size_t size, size_t count, void* self) {
   d->m_received += n;
   d->m_reads = static_cast<long long>(d->m_received / kDownloadReadSize);
   d->Tick(false);
-  return n;
+  return d->Cancelled() ? 0 : n;
 }
 
 int Download::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto* d = static_cast<Download*>(self);
   if (d->m_reading) d->Tick(false);
-  return 0;
+  return d->Cancelled() ? 1 : 0;
 }
 
 bool Download::Write(std::string_view data) {
@@ -472,8 +475,13 @@ Text FetchText(const Text& url) {
 
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status) {
+  return DownloadFile(base, remotePath, localDir, progress, status, nullptr);
+}
+
+int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
+                 ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel) {
   PumpingScope scope;
-  Download download(progress, status);
+  Download download(progress, status, cancel);
   return download.Run(base, remotePath, localDir);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -53,6 +54,13 @@ std::string FetchBody(const Text& url);
 // updates are coalesced to one every ~30 ms with the final state exact.
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status);
+
+// The same download, ended early when cancel becomes true (set by a handler
+// the pump runs, or by a signal handler): the transfer stops at its next
+// step, at least once a second even when the server sends nothing, the
+// partial file is removed and the result is kDownloadNetError.
+int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
+                 ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel);
 
 // Creates every missing level of a "/"-separated path (the search for "/"
 // starts at position 1). The status window always ends with "完成创建目录!".
