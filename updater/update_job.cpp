@@ -69,7 +69,8 @@ Text PathElement(const Text& body, int order, const char* tag) {
 
 JobReadResult Refuse(std::string message) { return {std::nullopt, std::move(message)}; }
 
-// Reads the job the body describes, with the client's lookup rules.
+// Reads the job the body describes, with the client's lookup rules. (A Text
+// ends at a NUL byte, so the caller refuses bodies holding one.)
 JobReadResult ParseJobBody(const Text& body) {
   UpdateJob job;
   const Text restart = GetXmlValue(body, "restart", "", "", "");
@@ -228,11 +229,14 @@ JobReadResult ReadSignedJob(std::string_view file, const PublicKey& key) {
                              signature->data())) {
     return Refuse("更新任务的签名无效：它不是用本程序信任的密钥签署的，或者签署后被修改过。");
   }
-  // A Text ends at a NUL byte, which would hide the rest from the lookup.
-  if (signedPart->find('\0') != std::string_view::npos) {
+  return ReadJobBody(*signedPart);
+}
+
+JobReadResult ReadJobBody(std::string_view body) {
+  if (body.find('\0') != std::string_view::npos) {
     return Refuse("更新任务的格式不正确：含有 NUL 字节。");
   }
-  return ParseJobBody(Text(*signedPart));
+  return ParseJobBody(Text(body));
 }
 
 std::string Sha256Hex(std::string_view bytes) {

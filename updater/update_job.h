@@ -58,6 +58,10 @@ std::string SignJobBody(std::string_view body, const PrivateKey& key);
 // nothing when the file does not end in exactly one signature line.
 std::optional<std::string_view> SignedPart(std::string_view file, std::string_view* signatureHex);
 
+// Reads an unsigned job body with the client's lookup rules and the checks
+// below, without any signature.
+JobReadResult ReadJobBody(std::string_view body);
+
 // Checks the signature with key and reads the job. Refuses a missing or
 // wrong signature, a file that does not read back as a job (values missing
 // or malformed, files numbered with gaps), unsafe destinations and files

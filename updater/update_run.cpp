@@ -332,17 +332,18 @@ UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
     staged.push_back(*got);
   }
 
-  view.ShowStep("正在安装……");
   const fs::path backups = staging.Dir() / "old";
   std::error_code ec;
   fs::create_directory(backups, ec);
   Installation installation(work, backups);
   std::string error;
   for (int i = 0; i < total && error.empty(); ++i) {
+    const JobFile& file = job.files[static_cast<size_t>(i)];
+    view.ShowStep("正在安装 " + LastPart(file.local).str() + "（" + std::to_string(i + 1) + "/" +
+                  std::to_string(total) + "）");
     PumpMessages();
     if (cancel.load()) break;
-    installation.Place(job.files[static_cast<size_t>(i)].local, staged[static_cast<size_t>(i)],
-                       &error);
+    installation.Place(file.local, staged[static_cast<size_t>(i)], &error);
   }
   if (!error.empty() || cancel.load()) {
     if (!installation.Undo()) {
