@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -90,11 +91,17 @@ std::string ServerPath(const std::string& prefix, const fs::path& relative) {
 int MakeJob(const std::vector<std::string>& all) {
   std::vector<std::string> args;
   bool restart = false;
-  for (const std::string& a : all) {
-    if (a == "--restart") {
+  std::map<std::string, std::string> urls;  // destination -> server path, where given
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (all[i] == "--restart") {
       restart = true;
+    } else if (all[i] == "--url") {
+      const size_t eq = i + 1 < all.size() ? all[i + 1].find('=') : std::string::npos;
+      if (eq == std::string::npos) return UsageError("make-job");
+      urls[all[i + 1].substr(0, eq)] = all[i + 1].substr(eq + 1);
+      ++i;
     } else {
-      args.push_back(a);
+      args.push_back(all[i]);
     }
   }
   if (args.size() != 3) return UsageError("make-job");
@@ -121,7 +128,9 @@ int MakeJob(const std::vector<std::string>& all) {
     const fs::path relative = path.lexically_relative(dir);
     JobFile file;
     file.local = Text(relative.generic_string());
-    file.url = Text(ServerPath(prefix, relative));
+    const auto given = urls.find(relative.generic_string());
+    file.url = Text(given != urls.end() ? given->second : ServerPath(prefix, relative));
+    if (given != urls.end()) urls.erase(given);
     file.size = fs::file_size(path, ec);
     const std::optional<std::string> hash = Sha256OfFile(path.string());
     if (ec || !hash) return Fail("cannot read " + path.string());
@@ -129,6 +138,7 @@ int MakeJob(const std::vector<std::string>& all) {
     file.executable = (fs::status(path, ec).permissions() & fs::perms::owner_exec) != fs::perms::none;
     job.files.push_back(std::move(file));
   }
+  if (!urls.empty()) return Fail("--url names a file that is not in " + dir.string() + ": " + urls.begin()->first);
   const std::optional<std::string> body = ComposeJobBody(job);
   if (!body) {
     // Say which file, by trying them one at a time.
@@ -189,13 +199,16 @@ const std::vector<Command>& Commands() {
        "only; an existing file is never overwritten) and prints the public key, the\n"
        "64 hex digits to build the updater with (cmake -DZORVA_UPDATE_PUBLIC_KEY=...).",
        MakeKey},
-      {"make-job", "make-job DIR SERVER_PATH JOB [--restart]", "build an update job from a folder",
+      {"make-job", "make-job DIR SERVER_PATH JOB [--restart] [--url FILE=PATH ...]",
+       "build an update job from a folder",
        "Lists every file under DIR in the job file JOB (unsigned): its path relative\n"
        "to DIR as the destination in the working directory, SERVER_PATH + its path\n"
        "(percent-encoded) as where the server has it, its size and SHA-256, and\n"
        "whether its owner may run it. --restart makes the updater wait for the client\n"
        "to end and start it again afterwards (a program update); without it the\n"
-       "client keeps running (a program item). Sign the result with sign-job.",
+       "client keeps running (a program item). --url FILE=PATH gives the server path\n"
+       "of one file (FILE relative to DIR) where it is not SERVER_PATH + its path.\n"
+       "Sign the result with sign-job.",
        MakeJob},
       {"sign-job", "sign-job JOB PRIVATE_KEY_FILE", "sign an update job",
        "Checks that JOB reads as a job and appends its Ed25519 signature line, made\n"
