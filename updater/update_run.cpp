@@ -268,13 +268,14 @@ UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
   view.ShowStep("正在检查更新任务……");
   const std::optional<std::string> jobBytes = ReadWholeFile(work / kJobFile);
   if (!jobBytes) {
-    return Outcome(UpdateOutcome::Refused, "找不到更新任务 " + (work / kJobFile).string() + "。");
+    return Outcome(UpdateOutcome::Refused,
+                   "找不到更新任务 " + (work / kJobFile).string() + "，没有修改任何文件。");
   }
   JobReadResult read = ReadSignedJob(*jobBytes, options.key);
-  if (!read.job) return Outcome(UpdateOutcome::Refused, read.error);
+  if (!read.job) return Outcome(UpdateOutcome::Refused, read.error + "没有修改任何文件。");
   const UpdateJob& job = *read.job;
   if (std::optional<std::string> error = CheckDestinations(job, work)) {
-    return Outcome(UpdateOutcome::Refused, *error);
+    return Outcome(UpdateOutcome::Refused, *error + "。没有修改任何文件。");
   }
 
   // A restarting job replaces the client's own files: the client ends

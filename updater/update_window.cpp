@@ -29,6 +29,8 @@ UpdateWindow::UpdateWindow(std::atomic<bool>* cancel) : m_cancel(cancel) {
   layout->addLayout(row);
   m_status = std::make_unique<LabelStatusWindow>(m_statusLabel);
   m_progress = std::make_unique<WidgetProgressBar>(m_bar);
+  // Space cancels straight away: the button is the only thing to press.
+  m_cancelButton->setFocus();
   connect(m_cancelButton, &QPushButton::clicked, this, [this] {
     m_cancel->store(true);
     m_cancelButton->setEnabled(false);
