@@ -7,6 +7,7 @@
 #  3. A server that resets in the middle of a file (a run without a display)
 #     leaves the working directory exactly as it was.
 #  4. Cancel while a file stalls halfway leaves it exactly as it was too.
+#  5. An item job installs the sample program while the client runs on.
 # "Exactly" compares every path, mode and byte, except the log file.
 #
 # usage: update_e2e.sh ZORVA ZUPDATE ZORVA_SERVER FAULTY_SERVER SERVER_DIR HELP_PAGE ARTIFACT_DIR
@@ -204,5 +205,24 @@ wait "$updater_pid" || code=$?
 [ "$code" = 2 ] || fail "the updater ended with code $code after cancel, not 2"
 [ "$(snapshot "$cancel_dir")" = "$before" ] || fail "cancel left the working directory changed"
 echo "ok 4: cancel restores everything"
+
+# ------------------------------------------------------------ 5. item job
+# The client hands over an item job and keeps running: the updater installs
+# the program without waiting for it, and the program then starts with the
+# user's parameters.
+item_dir=$work/item
+new_workdir "$item_dir"
+cp "$content/dl/download_shuzi.xml" "$item_dir/dl/download.xml"
+code=0
+(cd "$item_dir" && DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM= ZORVA_CLIENT_PID=$$ \
+  ZORVA_SERVER_CANDIDATES="$real_base" exec timeout 60 "$zupdate") >"$work/item.out" 2>&1 || code=$?
+[ "$code" = 0 ] || fail "the item job ended with code $code, not 0"
+cmp -s "$content/dl/shuzi.exe" "$item_dir/shuzi.exe" || fail "shuzi.exe is not installed"
+cmp -s "$content/shuzi.xml" "$item_dir/shuzi.xml" || fail "shuzi.xml is not installed"
+[ -x "$item_dir/shuzi.exe" ] || fail "shuzi.exe is not executable"
+(cd "$item_dir" && DISPLAY= ./shuzi.exe user_name=$user user_password=$password) ||
+  fail "shuzi.exe did not run"
+grep -qx "user_name=$user" "$item_dir/shuzi.log" || fail "shuzi.exe did not get the user's name"
+echo "ok 5: the item job installs shuzi.exe, which runs"
 
 echo "PASS: update end to end; screenshots in $artifacts/e2e_update_*.png"
