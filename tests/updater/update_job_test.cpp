@@ -148,7 +148,9 @@ std::vector<BadFile> BadFiles() {
 }
 
 INSTANTIATE_TEST_SUITE_P(UpdateJob, RefusedJob, ::testing::ValuesIn(BadFiles()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<BadFile>& row) {
+                           return std::string(row.param.name);
+                         });
 
 TEST(UpdateJob, TheToolWritesNoJobItCouldNotReadBack) {
   for (const char* local : {"a\"b", "a<b", "a>b", "../x", "a\nb"}) {

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "support/file_bytes.h"
+#include "net/transfer.h"
 #include "support/scripted_server.h"
 #include "updater/job_keys.h"
 #include "updater/update_job.h"
@@ -55,14 +56,27 @@ void Write(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-class RecordingView : public UpdateView {
+class RecordingView : public UpdateView, public ProgressBar {
  public:
   void ShowStep(const std::string& text) override {
     steps.push_back(text);
     if (onStep) onStep(text);
   }
+  ProgressBar* Progress() override { return this; }
+  void SetRange32(int, int) override {}
+  void SetPos(int pos) override {
+    m_pos = pos;
+    if (onProgress) onProgress(pos);
+  }
+  int GetPos() const override { return m_pos; }
+  void Show(bool) override {}
+
   std::vector<std::string> steps;
   std::function<void(const std::string&)> onStep;
+  std::function<void(int)> onProgress;
+
+ private:
+  int m_pos = 0;
 };
 
 class ApplyJob : public ::testing::Test {
@@ -211,6 +225,25 @@ TEST_F(ApplyJob, CancelDuringTheDownloadsChangesNothing) {
     if (step.find("2/2") != std::string::npos) m_cancel = true;
   };
   EXPECT_EQ(Run().outcome, UpdateOutcome::Cancelled);
+  ExpectUnchanged();
+}
+
+TEST_F(ApplyJob, CancelInTheMiddleOfAStalledFileEndsTheTransfer) {
+  // The server sends half the file and then nothing, and the stall time-out
+  // is an hour: only cancel can end this transfer.
+  const std::string big(200000, 'q');
+  ScriptedReply stall = ScriptedReply::Ok(big);
+  stall.head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(big.size());
+  stall.body.resize(big.size() / 2);
+  stall.end = test::ReplyEnd::Stall;
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  AddFile("help/big.bin", big, false, stall);
+  m_view.onProgress = [this](int pos) {
+    if (pos > 0 && m_view.steps.back().find("2/2") != std::string::npos) m_cancel = true;
+  };
+  SetTransferTimeouts(10000, 3600);
+  EXPECT_EQ(Run().outcome, UpdateOutcome::Cancelled);
+  ResetTransferTimeouts();
   ExpectUnchanged();
 }
 
