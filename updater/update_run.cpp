@@ -221,6 +221,11 @@ std::optional<std::string> CheckDestinations(const UpdateJob& job, const fs::pat
   const fs::path root = fs::canonical(work, ec);
   if (ec) return "无法读取工作目录 " + work.string() + "：" + ec.message();
   for (const JobFile& file : job.files) {
+    // The staging folders are the updater's own; a file put there would be
+    // removed with them.
+    if (file.local.view().starts_with("dl/update-")) {
+      return "更新任务中的目标路径位于更新程序的临时文件夹中：" + file.local.str();
+    }
     const fs::path target = work / file.local.str();
     // The parent folder as the file system resolves it; the file itself may
     // be a link, which the rename replaces without following.
