@@ -8,7 +8,7 @@
 #include <charconv>
 #include <set>
 
-#include "core/xml.h"
+#include "core/xml_index.h"
 
 namespace zorva {
 
@@ -55,31 +55,34 @@ bool IsSafeServerPath(const Text& url) {
   return true;
 }
 
-Text Attribute(const Text& body, int order, const char* name) {
-  return GetXmlValue(body, "file", "order", Text::Format("%d", order), name);
+// The lookups go through an index, which answers exactly as GetXmlValue does
+// without rescanning the job from its start for every value of every file.
+Text Attribute(const XmlIndex& body, int order, const char* name) {
+  return body.Value("file", "order", Text::Format("%d", order), name);
 }
 
 // The paths are element contents, not attributes: the lookup finds an
 // attribute by its name anywhere in the tag, so a path holding "size" or
 // "url" would be mistaken for that attribute; an element's content ends
 // only at its closing tag, which a path cannot hold.
-Text PathElement(const Text& body, int order, const char* tag) {
-  return GetXmlValue(body, tag, "order", Text::Format("%d", order), "");
+Text PathElement(const XmlIndex& body, int order, const char* tag) {
+  return body.Value(tag, "order", Text::Format("%d", order), "");
 }
 
 JobReadResult Refuse(std::string message) { return {std::nullopt, std::move(message)}; }
 
 // Reads the job the body describes, with the client's lookup rules. (A Text
 // ends at a NUL byte, so the caller refuses bodies holding one.)
-JobReadResult ParseJobBody(const Text& body) {
+JobReadResult ParseJobBody(const Text& document) {
+  const XmlIndex body(document);
   UpdateJob job;
-  const Text restart = GetXmlValue(body, "restart", "", "", "");
+  const Text restart = body.Value("restart");
   if (restart == "1") {
     job.restart = true;
   } else if (!(restart == "0")) {
     return Refuse("更新任务的格式不正确：缺少 restart 值（应为 0 或 1）。");
   }
-  const std::optional<uint64_t> count = ParseDecimal(GetXmlValue(body, "count", "", "", ""));
+  const std::optional<uint64_t> count = ParseDecimal(body.Value("count"));
   if (!count || *count < 1 || *count > static_cast<uint64_t>(kMaxJobFiles)) {
     return Refuse("更新任务的格式不正确：缺少文件数目 count，或数目不在 1 到 10000 之间。");
   }
