@@ -69,10 +69,10 @@ int MakeKey(const std::vector<std::string>& args) {
   }
   const std::optional<PrivateKey> key = GeneratePrivateKey();
   if (!key) return Fail("the system's random source failed");
-  const std::string text = "# Private key for signing Zorva update jobs (zorva-tool sign-job).\n"
-                           "# Keep it secret. Public key: " +
-                           ToHex(PublicKeyOf(*key).data(), 32) + "\n" +
-                           ToHex(key->data(), key->size()) + "\n";
+  const std::string text =
+      "# Private key for signing Zorva update jobs (zorva-tool sign-job).\n"
+      "# Keep it secret. Public key: " +
+      ToHex(PublicKeyOf(*key).data(), 32) + "\n" + ToHex(key->data(), key->size()) + "\n";
   if (!WriteFileWhole(args[0], text, 0600)) return Fail("cannot write " + args[0]);
   std::printf("%s\n", ToHex(PublicKeyOf(*key).data(), 32).c_str());
   return 0;
@@ -115,7 +115,8 @@ int MakeJob(const std::vector<std::string>& all) {
   std::vector<fs::path> files;
   for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
        it.increment(ec)) {
-    if (it->is_symlink(ec)) return Fail("symbolic links cannot go into a job: " + it->path().string());
+    if (it->is_symlink(ec))
+      return Fail("symbolic links cannot go into a job: " + it->path().string());
     if (it->is_regular_file(ec)) files.push_back(it->path());
   }
   if (ec) return Fail("cannot read " + dir.string() + ": " + ec.message());
@@ -135,16 +136,19 @@ int MakeJob(const std::vector<std::string>& all) {
     const std::optional<std::string> hash = Sha256OfFile(path.string());
     if (ec || !hash) return Fail("cannot read " + path.string());
     file.sha256 = *hash;
-    file.executable = (fs::status(path, ec).permissions() & fs::perms::owner_exec) != fs::perms::none;
+    file.executable =
+        (fs::status(path, ec).permissions() & fs::perms::owner_exec) != fs::perms::none;
     job.files.push_back(std::move(file));
   }
-  if (!urls.empty()) return Fail("--url names a file that is not in " + dir.string() + ": " + urls.begin()->first);
+  if (!urls.empty())
+    return Fail("--url names a file that is not in " + dir.string() + ": " + urls.begin()->first);
   const std::optional<std::string> body = ComposeJobBody(job);
   if (!body) {
     // Say which file, by trying them one at a time.
     for (const JobFile& file : job.files) {
       UpdateJob one{restart, {file}};
-      if (!ComposeJobBody(one)) return Fail("this file name cannot go into a job: " + file.local.str());
+      if (!ComposeJobBody(one))
+        return Fail("this file name cannot go into a job: " + file.local.str());
     }
     return Fail("the job does not read back as written");
   }
@@ -166,7 +170,8 @@ int SignJob(const std::vector<std::string>& args) {
   if (std::optional<std::string_view> signedPart = SignedPart(body, nullptr)) body = *signedPart;
   const JobReadResult read = ReadJobBody(body);
   if (!read.job) return Fail(args[0] + ": " + read.error);
-  if (!WriteFileWhole(args[0], SignJobBody(body, *key), 0644)) return Fail("cannot write " + args[0]);
+  if (!WriteFileWhole(args[0], SignJobBody(body, *key), 0644))
+    return Fail("cannot write " + args[0]);
   std::fprintf(stderr, "signed %s with the key %s\n", args[0].c_str(),
                ToHex(PublicKeyOf(*key).data(), 32).c_str());
   return 0;

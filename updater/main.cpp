@@ -130,8 +130,11 @@ int main(int argc, char** argv) {
     }
   }
   switch (result.outcome) {
-    case zorva::UpdateOutcome::Applied: return 0;
-    case zorva::UpdateOutcome::Cancelled: return 2;
-    default: return 1;
+    case zorva::UpdateOutcome::Applied:
+      return 0;
+    case zorva::UpdateOutcome::Cancelled:
+      return 2;
+    default:
+      return 1;
   }
 }

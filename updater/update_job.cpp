@@ -166,7 +166,8 @@ bool IsSafeDestination(const Text& local) {
   size_t start = 0;
   for (;;) {
     const size_t end = path.find('/', start);
-    const std::string_view part = path.substr(start, end == std::string_view::npos ? end : end - start);
+    const std::string_view part =
+        path.substr(start, end == std::string_view::npos ? end : end - start);
     if (part.empty() || part == "." || part == "..") return false;
     if (end == std::string_view::npos) return true;
     start = end + 1;
@@ -226,10 +227,9 @@ JobReadResult ReadSignedJob(std::string_view file, const PublicKey& key) {
   }
   const std::optional<std::vector<uint8_t>> signature =
       hex.size() == kSignatureHexLength && IsLowerHex(hex) ? FromHex(hex) : std::nullopt;
-  if (!signature ||
-      !ed25519_sha512_verify(key.data(), signedPart->size(),
-                             reinterpret_cast<const uint8_t*>(signedPart->data()),
-                             signature->data())) {
+  if (!signature || !ed25519_sha512_verify(key.data(), signedPart->size(),
+                                           reinterpret_cast<const uint8_t*>(signedPart->data()),
+                                           signature->data())) {
     return Refuse("更新任务的签名无效：它不是用本程序信任的密钥签署的，或者签署后被修改过。");
   }
   return ReadJobBody(*signedPart);

@@ -17,10 +17,10 @@ using PrivateKey = std::array<uint8_t, 32>;  // the seed the public key derives 
 
 // One file of an update job.
 struct JobFile {
-  Text local;             // destination, relative to the working directory, "/"-separated
-  Text url;               // path on the server, as the request sends it ("/dl/...")
-  uint64_t size = 0;      // bytes
-  std::string sha256;     // 64 lower-case hex digits
+  Text local;          // destination, relative to the working directory, "/"-separated
+  Text url;            // path on the server, as the request sends it ("/dl/...")
+  uint64_t size = 0;   // bytes
+  std::string sha256;  // 64 lower-case hex digits
   bool executable = false;
 };
 

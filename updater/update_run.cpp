@@ -110,7 +110,8 @@ void SetExecutable(const fs::path& path, bool executable, std::error_code& ec) {
 // Putting the files in place, undone step by step when anything fails.
 class Installation {
  public:
-  Installation(fs::path work, fs::path backups) : m_work(std::move(work)), m_backups(std::move(backups)) {}
+  Installation(fs::path work, fs::path backups)
+      : m_work(std::move(work)), m_backups(std::move(backups)) {}
 
   // Moves staged to work/local, keeping what was there under the backup
   // folder. False when it failed; what this step did is undone already.
@@ -309,22 +310,22 @@ UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
     view.ShowStep("正在下载 " + LastPart(file.local).str() + "（" + std::to_string(i + 1) + "/" +
                   std::to_string(total) + "）");
     const fs::path into = staging.Dir() / "files" / std::to_string(i + 1);
-    const int result = DownloadFile(base, file.url, Text(into.string()), view.Progress(),
-                                    view.Status(), &cancel);
+    const int result =
+        DownloadFile(base, file.url, Text(into.string()), view.Progress(), view.Status(), &cancel);
     if (cancel.load()) return CancelledResult();
     std::optional<fs::path> got = result == kDownloadFinished ? DownloadedFile(into) : std::nullopt;
     if (!got) {
-      return Outcome(UpdateOutcome::Failed, "下载 " + file.url.str() +
-                                                " 失败，没有修改任何文件。请稍后再试。");
+      return Outcome(UpdateOutcome::Failed,
+                     "下载 " + file.url.str() + " 失败，没有修改任何文件。请稍后再试。");
     }
     std::error_code ec;
     const uintmax_t size = fs::file_size(*got, ec);
     if (ec || size != file.size) {
-      return Outcome(UpdateOutcome::Refused,
-                     "下载的文件 " + file.local.str() + " 大小不符：更新任务写明 " +
-                         std::to_string(file.size) + " 字节，收到 " +
-                         (ec ? std::string("?") : std::to_string(size)) +
-                         " 字节。没有修改任何文件。");
+      return Outcome(UpdateOutcome::Refused, "下载的文件 " + file.local.str() +
+                                                 " 大小不符：更新任务写明 " +
+                                                 std::to_string(file.size) + " 字节，收到 " +
+                                                 (ec ? std::string("?") : std::to_string(size)) +
+                                                 " 字节。没有修改任何文件。");
     }
     const std::optional<std::string> hash = Sha256OfFile(got->string());
     if (!hash || *hash != file.sha256) {
@@ -333,7 +334,8 @@ UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
     }
     SetExecutable(*got, file.executable, ec);
     if (ec) {
-      return Outcome(UpdateOutcome::Failed, "无法设置 " + file.local.str() + " 的权限：" + ec.message());
+      return Outcome(UpdateOutcome::Failed,
+                     "无法设置 " + file.local.str() + " 的权限：" + ec.message());
     }
     staged.push_back(*got);
   }

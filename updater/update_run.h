@@ -33,14 +33,14 @@ enum class UpdateOutcome {
 
 struct UpdateResult {
   UpdateOutcome outcome = UpdateOutcome::Failed;
-  std::string message;  // for the user (UTF-8); empty when applied
-  bool restart = false; // the job asks for the client to be started again
+  std::string message;   // for the user (UTF-8); empty when applied
+  bool restart = false;  // the job asks for the client to be started again
 };
 
 struct UpdateOptions {
-  Text workDir;          // the working directory, without trailing slash
-  PublicKey key{};       // the key the job must be signed with
-  pid_t clientPid = 0;   // the client that handed over, waited for before a restarting job
+  Text workDir;         // the working directory, without trailing slash
+  PublicKey key{};      // the key the job must be signed with
+  pid_t clientPid = 0;  // the client that handed over, waited for before a restarting job
 };
 
 // The job's location in the working directory.

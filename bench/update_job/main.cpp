@@ -50,14 +50,17 @@ int main() {
     UpdateJob job;
     job.restart = true;
     for (int i = 0; i < files; ++i) {
-      const std::string name = "lessons/folder" + std::to_string(i % 50) + "/page" + std::to_string(i) + ".swf";
+      const std::string name =
+          "lessons/folder" + std::to_string(i % 50) + "/page" + std::to_string(i) + ".swf";
       job.files.push_back({Text(name), Text("/dl/2.1/" + name), 4096u + static_cast<unsigned>(i),
                            Sha256Hex(name), i % 7 == 0});
     }
     const std::string file = SignJobBody(ComposeJobBody(job).value(), key);
     bool ok = true;
-    const double seconds = MedianSeconds([&] { ok = ok && ReadSignedJob(file, pub).job.has_value(); });
-    std::printf("%-10d %12zu %14.2f%s\n", files, file.size(), seconds * 1e3, ok ? "" : "  (refused!)");
+    const double seconds =
+        MedianSeconds([&] { ok = ok && ReadSignedJob(file, pub).job.has_value(); });
+    std::printf("%-10d %12zu %14.2f%s\n", files, file.size(), seconds * 1e3,
+                ok ? "" : "  (refused!)");
   }
 
   const std::string path = "/tmp/bench_update_job.bin";

@@ -3,13 +3,13 @@
 #include <QDateTime>
 #include <QtGlobal>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zorva {
 
@@ -33,11 +33,16 @@ void OpenLog() {
 
 const char* LevelName(QtMsgType type) {
   switch (type) {
-    case QtDebugMsg: return "debug";
-    case QtInfoMsg: return "info";
-    case QtWarningMsg: return "warning";
-    case QtCriticalMsg: return "error";
-    case QtFatalMsg: return "fatal";
+    case QtDebugMsg:
+      return "debug";
+    case QtInfoMsg:
+      return "info";
+    case QtWarningMsg:
+      return "warning";
+    case QtCriticalMsg:
+      return "error";
+    case QtFatalMsg:
+      return "fatal";
   }
   return "?";
 }

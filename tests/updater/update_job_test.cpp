@@ -29,9 +29,11 @@ const std::string kHash(64, 'a');
 UpdateJob SampleJob() {
   UpdateJob job;
   job.restart = true;
-  job.files.push_back({"zorva.xml", "/dl/2.1/zorva.xml", 18, Sha256Hex("<zorva>2.1</zorva>"), false});
+  job.files.push_back(
+      {"zorva.xml", "/dl/2.1/zorva.xml", 18, Sha256Hex("<zorva>2.1</zorva>"), false});
   // Names the lookup could mistake for attribute names or values.
-  job.files.push_back({"help/size url local order.htm", "/dl/2.1/help/size%20url.htm", 0, kHash, false});
+  job.files.push_back(
+      {"help/size url local order.htm", "/dl/2.1/help/size%20url.htm", 0, kHash, false});
   job.files.push_back({"games/shuzi.exe", "/dl/shuzi.exe", 1234567, kHash, true});
   return job;
 }
@@ -42,8 +44,9 @@ std::string SignedSample() { return SignJobBody(ComposeJobBody(SampleJob()).valu
 std::string HandBody(const std::string& local, const std::string& size = "3",
                      const std::string& count = "1", const std::string& extra = "") {
   return "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<zupdate_job>\r\n<restart>0</restart>\r\n"
-         "<count>" + count + "</count>\r\n<file order=\"1\" size=\"" + size + "\" sha256=\"" +
-         kHash + "\" executable=\"0\"/>\r\n<local order=\"1\">" + local +
+         "<count>" +
+         count + "</count>\r\n<file order=\"1\" size=\"" + size + "\" sha256=\"" + kHash +
+         "\" executable=\"0\"/>\r\n<local order=\"1\">" + local +
          "</local>\r\n<url order=\"1\">/dl/x</url>\r\n" + extra + "</zupdate_job>\r\n";
 }
 

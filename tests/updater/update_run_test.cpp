@@ -13,8 +13,8 @@
 #include <map>
 #include <string>
 
-#include "support/file_bytes.h"
 #include "net/transfer.h"
+#include "support/file_bytes.h"
 #include "support/scripted_server.h"
 #include "updater/job_keys.h"
 #include "updater/update_job.h"
