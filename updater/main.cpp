@@ -40,12 +40,18 @@ std::atomic<bool> g_cancel{false};
 
 void OnSignal(int) { g_cancel.store(true); }
 
+// A window only where somebody can see it: a platform that draws nowhere
+// would leave a refusal's message box waiting forever.
 bool HasDisplay() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && (std::strncmp(platform, "offscreen", 9) == 0 ||
+                   std::strncmp(platform, "minimal", 7) == 0)) {
+    return false;
+  }
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
     const char* value = std::getenv(name);
     if (value && *value) return true;
   }
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
   return platform && *platform;
 }
 
