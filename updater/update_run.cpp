@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -242,10 +243,8 @@ std::optional<std::string> CheckDestinations(const UpdateJob& job, const fs::pat
 }
 
 Text LastPart(const Text& path) {
-  const int slash = path.view().rfind('/') == std::string_view::npos
-                        ? -1
-                        : static_cast<int>(path.view().rfind('/'));
-  return path.Mid(slash + 1);
+  const size_t slash = path.view().rfind('/');
+  return slash == std::string_view::npos ? path : path.Mid(static_cast<int>(slash) + 1);
 }
 
 }  // namespace
@@ -310,13 +309,16 @@ UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
     view.ShowStep("正在下载 " + LastPart(file.local).str() + "（" + std::to_string(i + 1) + "/" +
                   std::to_string(total) + "）");
     const fs::path into = staging.Dir() / "files" / std::to_string(i + 1);
-    const int result =
-        DownloadFile(base, file.url, Text(into.string()), view.Progress(), view.Status(), &cancel);
+    // A body longer than the job says is cut off at once: it could not be
+    // the file, and a server must not fill the disk.
+    const int result = DownloadFile(base, file.url, Text(into.string()), view.Progress(),
+                                    view.Status(), &cancel, std::max<uint64_t>(file.size, 1));
     if (cancel.load()) return CancelledResult();
     std::optional<fs::path> got = result == kDownloadFinished ? DownloadedFile(into) : std::nullopt;
     if (!got) {
       return Outcome(UpdateOutcome::Failed,
-                     "下载 " + file.url.str() + " 失败，没有修改任何文件。请稍后再试。");
+                     "下载 " + file.url.str() + " 失败（或者它比更新任务写明的 " +
+                         std::to_string(file.size) + " 字节更长），没有修改任何文件。请稍后再试。");
     }
     std::error_code ec;
     const uintmax_t size = fs::file_size(*got, ec);

@@ -193,8 +193,9 @@ std::optional<LocalName> SplitRemotePath(const Text& remotePath) {
 
 class Download {
  public:
-  Download(ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel)
-      : m_progress(progress), m_status(status), m_cancel(cancel) {}
+  Download(ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel,
+           unsigned long long maxBytes)
+      : m_progress(progress), m_status(status), m_cancel(cancel), m_maxBytes(maxBytes) {}
   ~Download() { Discard(); }
 
   int Run(const Text& base, const Text& remotePath, const Text& localDir);
@@ -220,6 +221,7 @@ class Download {
   ProgressBar* m_progress;
   StatusWindow* m_status;
   const std::atomic<bool>* m_cancel;
+  unsigned long long m_maxBytes;
   CURL* m_handle = nullptr;
   Text m_fileName;
   Text m_directory;
@@ -363,6 +365,10 @@ size_t Download::OnBody(char* data, size_t size, size_t count, void* self) {
   auto* d = static_cast<Download*>(self);
   const size_t n = size * count;
   if (!d->m_reading) return 0;
+  if (d->m_maxBytes != 0 && d->m_received + n > d->m_maxBytes) {
+    d->m_stop = Stop::WriteFailed;
+    return 0;
+  }
   if (!d->Write(std::string_view(data, n))) {
     d->m_stop = Stop::WriteFailed;
     return 0;
@@ -479,9 +485,10 @@ int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
 }
 
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
-                 ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel) {
+                 ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel,
+                 unsigned long long maxBytes) {
   PumpingScope scope;
-  Download download(progress, status, cancel);
+  Download download(progress, status, cancel, maxBytes);
   return download.Run(base, remotePath, localDir);
 }
 
