@@ -20,7 +20,10 @@ fi
 
 if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
   export ZORVA_E2E_ON_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
+  # From a random display number, so that tests started together do not
+  # both pick the first free one.
+  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
+    bash "$0" "$@"
 fi
 
 zorva=$1
@@ -48,9 +51,11 @@ trap finish EXIT
 fail() {
   echo "FAIL: $*" >&2
   import -window root "$artifacts/e2e_update_failure.png" 2>/dev/null || true
-  for log in "$work"/*.log "$work"/*/zorva.log; do
+  for log in "$work"/*.log "$work"/*.out "$work"/*/zorva.log; do
     [ -f "$log" ] && { echo "--- $log" >&2; tail -n 30 "$log" >&2; }
   done
+  echo "--- processes" >&2
+  ps -eo pid,ppid,stat,etime,args | grep -E 'zorva|zupdate' | grep -v grep >&2 || true
   exit 1
 }
 
@@ -102,8 +107,10 @@ sign_in() {
   xdotool windowfocus --sync "$login" || true
   # The user name box sits at (79, 43) dialog units, 88 wide.
   xdotool mousemove --window "$login" 150 76 click 1
-  sleep 0.3
+  sleep 0.5
+  # A client started again shows the last user already: replace it.
   xdotool key ctrl+a
+  sleep 0.2
   xdotool type --delay 30 "$user"
   xdotool key Tab
   xdotool type --delay 30 "$password"
