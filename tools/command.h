@@ -17,6 +17,7 @@ struct Command {
 // The commands of each group, in the order the help lists them.
 std::vector<Command> CoreCommands();
 std::vector<Command> NetCommands();
+std::vector<Command> JobCommands();
 std::vector<Command> CatalogueCommands();
 
 // Prints "usage: zorva-tool <usage>" of the named command to stderr and
