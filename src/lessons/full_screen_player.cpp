@@ -1,6 +1,7 @@
 #include "lessons/full_screen_player.h"
 
 #include <QEvent>
+#include <QScreen>
 #include <QWidget>
 
 namespace zorva {
@@ -17,18 +18,24 @@ void FullScreenPlayer::Enter() {
   m_on = true;
   m_windowGeometry = m_window->saveGeometry();
   m_playerGeometry = m_player->geometry();
+  // All first: hiding one may hide another that belongs to it.
   m_wasVisible.clear();
-  for (QWidget* w : m_makeWay) {
-    m_wasVisible.append(w && w->isVisible());
+  for (QWidget* w : m_makeWay) m_wasVisible.append(w && w->isVisible());
+  for (QWidget* w : m_makeWay)
     if (w) w->hide();
-  }
-  m_palette = m_window->palette();
-  m_autoFill = m_window->autoFillBackground();
+  m_focus = m_window->focusWidget();
+  // The player paints the black around the movie; the window's own palette
+  // stays, so the button row reads as it does in the window.
+  m_palette = m_player->palette();
+  m_autoFill = m_player->autoFillBackground();
   QPalette black = m_palette;
   black.setColor(QPalette::Window, Qt::black);
-  m_window->setPalette(black);
-  m_window->setAutoFillBackground(true);
+  m_player->setPalette(black);
+  m_player->setAutoFillBackground(true);
   m_window->showFullScreen();
+  // Without a window manager to honour the full-screen state (a bare X
+  // server), the window is given the screen itself.
+  if (QScreen* screen = m_window->screen()) m_window->setGeometry(screen->geometry());
   m_player->setGeometry(m_window->rect());
   emit switched(true);
 }
@@ -39,11 +46,12 @@ void FullScreenPlayer::Leave() {
   m_window->showNormal();
   // Place, size and a maximised state as they were, frame included.
   m_window->restoreGeometry(m_windowGeometry);
-  m_window->setPalette(m_palette);
-  m_window->setAutoFillBackground(m_autoFill);
+  m_player->setPalette(m_palette);
+  m_player->setAutoFillBackground(m_autoFill);
   m_player->setGeometry(m_playerGeometry);
   for (int i = 0; i < m_makeWay.size(); ++i)
     if (m_makeWay[i]) m_makeWay[i]->setVisible(m_wasVisible[i]);
+  if (m_focus && m_focus->isVisible()) m_focus->setFocus(Qt::OtherFocusReason);
   emit switched(false);
 }
 

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QPalette>
+#include <QPointer>
 #include <QRect>
 
 class QWidget;
@@ -11,7 +12,7 @@ class QWidget;
 namespace zorva {
 
 // The lesson window's full-screen presentation: the window takes the whole
-// screen on black and the player fills it (the player scales its movie with
+// screen and the player fills it on black (the player scales its movie with
 // the aspect kept), while the catalogue tree and its search make way. The
 // button row stays where it is, over the movie, and comes and goes by the
 // playback tick as in the window. Nothing is recreated: the same movie goes
@@ -48,6 +49,7 @@ class FullScreenPlayer : public QObject {
   QByteArray m_windowGeometry;
   QRect m_playerGeometry;
   QPalette m_palette;
+  QPointer<QWidget> m_focus;  // where the keyboard was before the switch
 };
 
 }  // namespace zorva

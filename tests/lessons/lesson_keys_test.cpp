@@ -277,5 +277,16 @@ TEST_F(LessonKeysTest, FullScreenAndBackWithPlaybackGoingOn) {
   EXPECT_EQ(m_form->State().m_nPageIndex, 2);
 }
 
+TEST_F(LessonKeysTest, TheOpenSearchMakesWayAndComesBack) {
+  m_form->Search()->Open("x");
+  QTest::keyClick(m_form->Search()->Field(), Qt::Key_F11);
+  EXPECT_FALSE(m_form->Tree()->isVisible());
+  EXPECT_FALSE(m_form->Search()->Field()->isVisible());
+  QTest::keyClick(m_form->Player(), Qt::Key_F11);
+  EXPECT_TRUE(m_form->Tree()->isVisible());
+  EXPECT_TRUE(m_form->Search()->Field()->isVisible());
+  EXPECT_TRUE(m_form->Search()->IsOpen());
+}
+
 }  // namespace
 }  // namespace zorva
