@@ -6,8 +6,13 @@
 
 namespace zorva {
 
-FullScreenPlayer::FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay)
-    : QObject(window), m_window(window), m_player(player), m_makeWay(std::move(makeWay)) {
+FullScreenPlayer::FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay,
+                                   QList<QWidget*> overMovie)
+    : QObject(window),
+      m_window(window),
+      m_player(player),
+      m_makeWay(std::move(makeWay)),
+      m_overMovie(std::move(overMovie)) {
   m_window->installEventFilter(this);
 }
 
@@ -32,6 +37,11 @@ void FullScreenPlayer::Enter() {
   black.setColor(QPalette::Window, Qt::black);
   m_player->setPalette(black);
   m_player->setAutoFillBackground(true);
+  m_hadFace.clear();
+  for (QWidget* w : m_overMovie) {
+    m_hadFace.append(w->autoFillBackground());
+    w->setAutoFillBackground(true);
+  }
   m_window->showFullScreen();
   // Without a window manager to honour the full-screen state (a bare X
   // server), the window is given the screen itself.
@@ -48,6 +58,7 @@ void FullScreenPlayer::Leave() {
   m_window->restoreGeometry(m_windowGeometry);
   m_player->setPalette(m_palette);
   m_player->setAutoFillBackground(m_autoFill);
+  for (int i = 0; i < m_overMovie.size(); ++i) m_overMovie[i]->setAutoFillBackground(m_hadFace[i]);
   m_player->setGeometry(m_playerGeometry);
   for (int i = 0; i < m_makeWay.size(); ++i)
     if (m_makeWay[i]) m_makeWay[i]->setVisible(m_wasVisible[i]);

@@ -24,8 +24,10 @@ class FullScreenPlayer : public QObject {
 
  public:
   // makeWay: widgets hidden while the player is full screen and shown again
-  // after, each as it was.
-  FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay);
+  // after, each as it was. overMovie: widgets that stand over the movie and
+  // need a face of their own on black (texts drawn on the window's page).
+  FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay,
+                   QList<QWidget*> overMovie = {});
   ~FullScreenPlayer() override;
 
   bool IsOn() const { return m_on; }
@@ -44,6 +46,8 @@ class FullScreenPlayer : public QObject {
   QWidget* m_player;
   QList<QWidget*> m_makeWay;
   QList<bool> m_wasVisible;
+  QList<QWidget*> m_overMovie;
+  QList<bool> m_hadFace;
   bool m_on = false;
   bool m_autoFill = false;
   QByteArray m_windowGeometry;
