@@ -46,7 +46,8 @@ void SetLe32(std::string& out, size_t at, uint32_t v) {
 }
 
 // Inflates a zlib stream into out until out holds `wanted` bytes. False when
-// the stream is broken or ends early.
+// the stream is broken or ends before that; what follows is never looked
+// at, as bytes beyond a plain movie's length are not.
 bool Inflate(std::string_view in, size_t wanted, std::string& out) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) return false;
@@ -56,19 +57,18 @@ bool Inflate(std::string_view in, size_t wanted, std::string& out) {
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
   z.avail_in = static_cast<uInt>(std::min<size_t>(in.size(), UINT32_MAX));
   size_t done = kHeaderSize;
-  int rc = Z_OK;
   while (done < wanted) {
     if (done == out.size()) out.resize(std::min(wanted, out.size() * 2));
     z.next_out = reinterpret_cast<Bytef*>(out.data() + done);
     z.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - done, UINT32_MAX));
     const uInt before = z.avail_out;
-    rc = inflate(&z, Z_NO_FLUSH);
+    const int rc = inflate(&z, Z_NO_FLUSH);
     done += before - z.avail_out;
     if (rc != Z_OK) break;
   }
   inflateEnd(&z);
   out.resize(done);
-  return done == wanted && (rc == Z_OK || rc == Z_STREAM_END);
+  return done == wanted;
 }
 
 // Decodes the LZMA body of a "ZWS" movie: after the 8-byte header come the
@@ -83,7 +83,7 @@ bool DecodeLzma(std::string_view file, size_t wanted, std::string& out) {
   const std::string_view body = file.substr(kHeaderSize + 4 + 5);
 
   lzma_stream s = LZMA_STREAM_INIT;
-  if (lzma_alone_decoder(&s, 512u << 20) != LZMA_OK) return false;
+  if (lzma_alone_decoder(&s, 128u << 20) != LZMA_OK) return false;
   out.resize(std::min(wanted, out.size() + body.size() * 64 + 4096));
   size_t done = kHeaderSize;
   lzma_ret rc = LZMA_OK;
@@ -104,7 +104,7 @@ bool DecodeLzma(std::string_view file, size_t wanted, std::string& out) {
   feed(body, true);
   lzma_end(&s);
   out.resize(done);
-  return done == wanted && (rc == LZMA_OK || rc == LZMA_STREAM_END);
+  return done == wanted;
 }
 
 // The header's stage rectangle is a bit field: 5 bits giving the width n of

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "support/swf_writer.h"
@@ -19,6 +20,7 @@ struct KindCase {
   const char* name;
   SwfKind kind;
 };
+void PrintTo(const KindCase& c, std::ostream* os) { *os << c.name; }
 
 class SwfKindTest : public ::testing::TestWithParam<KindCase> {};
 
@@ -108,6 +110,7 @@ struct BrokenCase {
   const char* name;
   std::string file;
 };
+void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.name << " (" << c.file.size() << " bytes)"; }
 
 std::vector<BrokenCase> BrokenMovies() {
   const std::string plain = PlainSwf(SwfSpec{});
