@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QProcess>
 #include <QTest>
 #include <QWebEnginePage>
 
@@ -200,8 +201,11 @@ TEST_F(RufflePlayerTest, ControlDrawsTheMovie) {
     }
     return stage > 0 && square > 0;
   });
-  const char* keep = std::getenv("ZORVA_SHOT");
-  if (keep) shot.save(keep);
+  // Artifacts: the control's picture, and on a real display the screen.
+  if (const char* keep = std::getenv("ZORVA_SHOT")) shot.save(keep);
+  if (const char* screen = std::getenv("ZORVA_SHOT_SCREEN")) {
+    QProcess::execute("import", {"-window", "root", screen});
+  }
   const int samples = (shot.width() / 4) * (shot.height() / 4);
   // The square covers a third of the stage's height: about a ninth of it.
   EXPECT_GT(stage, samples / 2);
