@@ -58,7 +58,7 @@ std::string Lzma(std::string_view data) {
 }
 
 void CheckProbe(const zorva::SwfMovie& movie) {
-  const std::string patched = zorva::InsertFrameActions(movie, zorva::ProbeActions(movie.version));
+  const std::string patched = zorva::InsertFrameActions(movie, zorva::ProbeActions(movie.version, "7"));
   const std::optional<zorva::SwfMovie> again = zorva::ReadSwfMovie(patched);
   if (!again) Fail("a movie with the probe inserted cannot be read");
   if (again->frameCount != movie.frameCount || again->stopFrames != movie.stopFrames ||

@@ -49,6 +49,14 @@ window.RufflePlayer.config = {
   wmode: "window",
   letterbox: "fullscreen",
 };
+// Without WebGL (no GPU) Ruffle would try it for every movie before falling
+// back to its canvas renderer.
+(() => {
+  const canvas = document.createElement("canvas");
+  if (!canvas.getContext("webgl2") && !canvas.getContext("webgl")) {
+    window.RufflePlayer.config.preferredRenderer = "canvas";
+  }
+})();
 
 const zorva = {
   bridge: null,
@@ -57,6 +65,7 @@ const zorva = {
   mode: "",        // "callbacks", "suspend" or "estimate"
   command: 0,      // the program's last Play/StopPlay, echoed in reports
   suspended: false,
+  warming: null,   // the warm-up load, which a first movie waits for
   last: { frame: 0, total: 0, playing: false },
 };
 
@@ -70,11 +79,18 @@ function ensurePlayer() {
   const player = window.RufflePlayer.newest().createPlayer();
   player.onFSCommand = (command, args) => {
     if (command !== "zorva_frame") return false;
-    const [frame, total, moved] = String(args).split(",");
-    if (!zorva.suspended) report(Number(frame), Number(total), moved === "true");
+    const [id, frame, total, moved] = String(args).split(",");
+    if (Number(id) === zorva.movie && !zorva.suspended) report(Number(frame), Number(total), moved === "true");
     return true;
   };
   document.getElementById("stage").appendChild(player);
+  // Ruffle shows a play button whenever it is suspended and an unmute
+  // overlay when sound waits for a click; the program shows only the movie.
+  if (player.shadowRoot) {
+    const style = document.createElement("style");
+    style.textContent = "#play-button, #unmute-overlay { display: none !important; }";
+    player.shadowRoot.appendChild(style);
+  }
   zorva.player = player;
   return player;
 }
@@ -90,13 +106,16 @@ function fetchMovie(id) {
   });
 }
 
-window.zorvaLoad = async (id, base, play, mode, command) => {
+// Small movies come inline (base64), larger ones are fetched from the
+// scheme.
+window.zorvaLoad = async (id, base, play, mode, command, inline) => {
   zorva.movie = id;
   zorva.mode = mode;
   zorva.command = command;
   zorva.last = { frame: 0, total: 0, playing: false };
   try {
-    const data = await fetchMovie(id);
+    await zorva.warming;
+    const data = inline !== undefined ? Uint8Array.from(atob(inline), (c) => c.charCodeAt(0)) : await fetchMovie(id);
     if (zorva.movie !== id) return;
     const player = ensurePlayer();
     if (zorva.suspended) player.ruffle().resume();
@@ -148,7 +167,27 @@ window.zorvaUnload = () => {
   }
 };
 
+// Ruffle compiles its core on its first load, which takes seconds: do it
+// with an empty one-frame movie as soon as the page is up, so the first
+// lesson page does not wait for it.
+const kWarmUpMovie = new Uint8Array([
+  0x46, 0x57, 0x53, 0x08, 0x19, 0x00, 0x00, 0x00, 0x28, 0x28, 0x0a, 0x00, 0x00, 0x0c, 0x01, 0x00,
+  0x43, 0x02, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00,
+]);
+
+async function warmUp() {
+  const player = ensurePlayer();
+  player.style.visibility = "hidden";
+  try {
+    await player.ruffle().load({ data: kWarmUpMovie });
+    if (zorva.movie === 0) player.ruffle().suspend();
+  } catch (error) {
+    console.log("warm-up: " + error);
+  }
+}
+
 window.addEventListener("DOMContentLoaded", () => {
+  zorva.warming = warmUp();
   new QWebChannel(qt.webChannelTransport, (channel) => {
     zorva.bridge = channel.objects.zorva;
     zorva.bridge.pageReady();

@@ -53,6 +53,10 @@ class PlayerPage : public QWebEnginePage {
   }
 };
 
+// Movies up to this size go to the page inside the script that loads them,
+// which spares a round trip; larger ones are fetched by the page.
+constexpr qsizetype kInlineMovieLimit = 8 << 20;
+
 // Movie ids are unique in the process: every player shares one handler.
 std::atomic<int> g_nextMovie{1};
 
@@ -122,7 +126,7 @@ void RufflePlayer::Arrived(int id, const Text& url, std::optional<std::string> b
   }
   std::string handed;
   if (CanTakeProbe(*movie)) {
-    handed = InsertFrameActions(*movie, ProbeActions(movie->version));
+    handed = InsertFrameActions(*movie, ProbeActions(movie->version, std::to_string(id)));
     m_control = movie->version >= 8 ? Control::Callbacks : Control::Suspend;
   } else {
     handed = std::move(movie->bytes);
@@ -132,16 +136,23 @@ void RufflePlayer::Arrived(int id, const Text& url, std::optional<std::string> b
   m_total = movie->frameCount;
   m_state = State::Handing;
   m_loadedPlaying = m_wantPlaying;
-  PlayerSchemeHandler::Instance()->AddMovie(id, QByteArray(handed.data(), static_cast<qsizetype>(handed.size())));
   static const char* const kModes[] = {"callbacks", "suspend", "estimate"};
   // The URL is the movie's base, so its own relative loads resolve against it.
   const QString base = QString::fromLatin1(url.c_str());
-  RunWhenReady(QString("zorvaLoad(%1, %2, %3, '%4', %5)")
-                   .arg(id)
-                   .arg(JsString(base))
-                   .arg(m_loadedPlaying ? "true" : "false")
-                   .arg(kModes[static_cast<int>(m_control)])
-                   .arg(m_command));
+  QString script = QString("zorvaLoad(%1, %2, %3, '%4', %5")
+                       .arg(id)
+                       .arg(JsString(base))
+                       .arg(m_loadedPlaying ? "true" : "false")
+                       .arg(kModes[static_cast<int>(m_control)])
+                       .arg(m_command);
+  const QByteArray data(handed.data(), static_cast<qsizetype>(handed.size()));
+  if (data.size() <= kInlineMovieLimit) {
+    script += ", '" + QString::fromLatin1(data.toBase64()) + "')";
+  } else {
+    PlayerSchemeHandler::Instance()->AddMovie(id, data);
+    script += ")";
+  }
+  RunWhenReady(script);
 }
 
 void RufflePlayer::BecomeEmpty() {
@@ -175,6 +186,7 @@ void RufflePlayer::OnShown(int id, int command) {
   if (m_control == Control::Estimate) {
     m_estimateBase = 0;
     m_estimateClock.start();
+    emit frameReported(0);
   }
   // A Play or StopPlay that came while the page was loading the movie.
   if (command != m_command || m_wantPlaying != m_loadedPlaying) {
@@ -190,6 +202,7 @@ void RufflePlayer::OnReport(int id, int command, int frame, int total, bool play
   if (total > 0) m_total = total;
   m_frame = std::clamp(frame - 1, 0, std::max(m_total - 1, 0));
   m_playing = playing;
+  emit frameReported(m_frame);
 }
 
 void RufflePlayer::OnFailed(int id) {

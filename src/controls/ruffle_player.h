@@ -43,6 +43,11 @@ class RufflePlayer : public QWebEngineView, public MoviePlayer {
   // How many times the page was loaded again after its renderer ended.
   int Restarts() const { return m_restarts; }
 
+ signals:
+  // The page reported a frame (zero-based) of the current movie, or showed
+  // a movie whose frames are estimated.
+  void frameReported(int frame);
+
  private:
   friend class PlayerBridge;
 

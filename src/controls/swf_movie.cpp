@@ -270,16 +270,16 @@ constexpr uint8_t kNot = 0x12;
 constexpr char kProbeClip[] = "zorva_probe";
 constexpr uint32_t kProbeDepth = 1048575;  // the highest depth a script may use
 
-// The enter-frame handler: this.zf = frame; this.zs = "frame,total,moved";
+// The enter-frame handler: this.zf = frame; this.zs = "token,frame,total,moved";
 // this.zl = frame; when zs differs from the last sent zp, send it.
-Actions ProbeHandler() {
+Actions ProbeHandler(std::string_view token) {
   Actions send;
   send.Get("this").PushString("zp").Get("this").Member("zs").Op(kSetMember);
   send.PushString(std::string("FSCommand:") + kProbeCommand).Get("this").Member("zs").GetUrl2();
   Actions h;
   h.Get("this").PushString("zf").Get("_root").Member("_currentframe").Op(kSetMember);
   h.Get("this").PushString("zs");
-  h.Get("this").Member("zf").PushString(",").Op(kAdd2);
+  h.PushString(std::string(token) + ",").Get("this").Member("zf").Op(kAdd2).PushString(",").Op(kAdd2);
   h.Get("_root").Member("_totalframes").Op(kAdd2).PushString(",").Op(kAdd2);
   h.Get("this").Member("zf").Get("this").Member("zl").Op(kEquals2).Op(kNot).Op(kAdd2);
   h.Op(kSetMember);
@@ -345,13 +345,13 @@ std::string InsertFrameActions(const SwfMovie& movie, std::string_view actions) 
 
 bool CanTakeProbe(const SwfMovie& movie) { return movie.version >= 6 && !movie.actionScript3; }
 
-std::string ProbeActions(int version) {
+std::string ProbeActions(int version, std::string_view token) {
   Actions a;
   // _root.createEmptyMovieClip(kProbeClip, kProbeDepth)
   a.PushInt(kProbeDepth).PushString(kProbeClip).PushInt(2).Get("_root");
   a.PushString("createEmptyMovieClip").Op(kCallMethod).Op(kPop);
   // _root[kProbeClip].onEnterFrame = function () { ... }
-  a.Get("_root").Member(kProbeClip).PushString("onEnterFrame").Function(ProbeHandler());
+  a.Get("_root").Member(kProbeClip).PushString("onEnterFrame").Function(ProbeHandler(token));
   a.Op(kSetMember);
   if (version >= 8) {
     // flash.external.ExternalInterface.addCallback(name, null, function () { _root.play(); })

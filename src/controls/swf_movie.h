@@ -49,13 +49,14 @@ std::optional<SwfMovie> ReadSwfMovie(std::string_view file);
 std::string InsertFrameActions(const SwfMovie& movie, std::string_view actions);
 
 // The frame-reporting probe: actions that create an empty helper clip whose
-// enter-frame handler sends "frame,total,playing" (frame 1-based, playing
-// "true" or "false") through fscommand(kProbeCommand) whenever it changes;
-// playing means the main timeline moved since the previous frame. For
+// enter-frame handler sends "token,frame,total,playing" (frame 1-based,
+// playing "true" or "false") through fscommand(kProbeCommand) whenever it
+// changes; playing means the main timeline moved since the previous frame.
+// The token tells the movie's reports from those of the movie before. For
 // version 8 and later the actions also register the external callbacks
 // kProbePlayCallback and kProbeStopCallback, which play and stop the main
 // timeline. Needs version 6 or later and a movie without ActionScript 3.
-std::string ProbeActions(int version);
+std::string ProbeActions(int version, std::string_view token);
 bool CanTakeProbe(const SwfMovie& movie);
 
 inline constexpr char kProbeCommand[] = "zorva_frame";

@@ -180,7 +180,7 @@ TEST(SwfMovieTest, ProbeIsAWellFormedActionList) {
     const std::optional<SwfMovie> movie = ReadSwfMovie(MakeSwf(spec));
     ASSERT_TRUE(movie);
     ASSERT_TRUE(CanTakeProbe(*movie));
-    const std::string probe = ProbeActions(version);
+    const std::string probe = ProbeActions(version, "7");
     // The probe never stops the movie by itself: its stop() lives only in a
     // callback body.
     const std::optional<SwfMovie> patched = ReadSwfMovie(InsertFrameActions(*movie, probe));
