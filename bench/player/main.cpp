@@ -3,10 +3,11 @@
 // frame of the first movie, the median time from LoadMovie to the first
 // reported frame once the player is warm, the proportional memory (PSS) of
 // the whole process tree idle and while playing, and the CPU the tree uses
-// while playing. A lesson of generated pages (12 fps, 3 s each, a square
-// moving over a coloured stage) is served by zorva-server on the loopback.
+// while playing. zorva-server serves the sample content on the loopback and
+// the figures use its six-page lesson; without it, a lesson of generated
+// pages (12 fps, 3 s each, a square moving over a coloured stage).
 //
-// Usage: bench_player [ZORVA_SERVER]
+// Usage: bench_player [ZORVA_SERVER [CONTENT_DIR]]
 
 #include <QApplication>
 #include <QDir>
@@ -33,7 +34,7 @@
 
 namespace {
 
-constexpr int kPages = 6;
+constexpr char kSampleLesson[] = "shizi_bihua";
 constexpr int kWarmLoads = 12;
 constexpr int kPlaySeconds = 15;
 
@@ -134,9 +135,18 @@ int main(int argc, char** argv) {
   const QString exe = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(ZORVA_SERVER_EXE);
 
   QTemporaryDir temp;
+  QString content = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(ZORVA_SAMPLE_CONTENT);
+  QString lesson = kSampleLesson;
+  QStringList pages =
+      QDir(content + "/lesson/" + lesson + "/0010").entryList({"*.swf"}, QDir::Files, QDir::Name);
+  if (pages.isEmpty()) {
+    content = temp.filePath("content");
+    lesson = "bench";
+    for (int page = 1; page <= 6; ++page) pages << QString("page%1.swf").arg(page);
+  }
   const QString dir = temp.filePath("content/lesson/bench/0010");
   QDir().mkpath(dir);
-  for (int page = 1; page <= kPages; ++page) {
+  for (int page = 1; page <= 6 && lesson == "bench"; ++page) {
     zorva::test::SwfSpec spec;
     spec.frameRate = 12;
     spec.frames = 36;
@@ -149,12 +159,17 @@ int main(int argc, char** argv) {
         << zorva::test::MakeSwf(spec);
   }
   QProcess server;
-  const QString base = StartServer(server, exe, temp.filePath("content"), temp.filePath("zorva.db"));
+  const QString base = StartServer(server, exe, content, temp.filePath("zorva.db"));
   if (base.isEmpty()) {
     std::fprintf(stderr, "bench_player: %s did not start\n", qPrintable(exe));
     return 1;
   }
-  auto url = [&](int page) { return zorva::Text(QString("%1/lesson/bench/0010/page%2.swf").arg(base).arg(page).toStdString()); };
+  const int kPages = static_cast<int>(pages.size());
+  std::printf("lesson: %s, %d pages\n", qPrintable(lesson), kPages);
+  // Pages counted from 1.
+  auto url = [&](int page) {
+    return zorva::Text(QString("%1/lesson/%2/0010/%3").arg(base, lesson, pages[(page - 1) % kPages]).toStdString());
+  };
 
   if (!zorva::RufflePlayer::Available()) {
     std::fprintf(stderr, "bench_player: the web player cannot run here\n");
@@ -194,7 +209,7 @@ int main(int argc, char** argv) {
               kWarmLoads);
 
   // Idle: the page up, no movie.
-  control.LoadMovie(0, zorva::Text(base.toStdString() + "/lesson/bench/0010/none.swf"));
+  control.LoadMovie(0, zorva::Text(base.toStdString() + "/lesson/none/0010/none.swf"));
   QTest::qWait(3000);
   std::printf("PSS of the process tree, idle: %.0f MiB\n", TreePssMiB());
 
