@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QtDebug>
@@ -137,8 +138,10 @@ void RufflePlayer::Arrived(int id, const Text& url, std::optional<std::string> b
   m_state = State::Handing;
   m_loadedPlaying = m_wantPlaying;
   static const char* const kModes[] = {"callbacks", "suspend", "estimate"};
-  // The URL is the movie's base, so its own relative loads resolve against it.
-  const QString base = QString::fromLatin1(url.c_str());
+  // The URL is the movie's base, so its own relative loads resolve against
+  // it. Bytes beyond ASCII are percent-encoded, as the server reads them.
+  const QString base = QString::fromLatin1(QByteArray(url.c_str()).toPercentEncoding(
+      "!#$&'()*+,/:;=?@[]~%"));
   QString script = QString("zorvaLoad(%1, %2, %3, '%4', %5")
                        .arg(id)
                        .arg(JsString(base))
@@ -152,7 +155,7 @@ void RufflePlayer::Arrived(int id, const Text& url, std::optional<std::string> b
     PlayerSchemeHandler::Instance()->AddMovie(id, data);
     script += ")";
   }
-  RunWhenReady(script);
+  RunWhenReady(script, true);
 }
 
 void RufflePlayer::BecomeEmpty() {
@@ -161,15 +164,17 @@ void RufflePlayer::BecomeEmpty() {
   m_total = 0;
   m_frame = 0;
   m_playing = false;
-  RunWhenReady("zorvaUnload()");
+  RunWhenReady("zorvaUnload()", true);
 }
 
-void RufflePlayer::RunWhenReady(const QString& script) {
+void RufflePlayer::RunWhenReady(const QString& script, bool newMovie) {
   if (m_pageReady) {
     page()->runJavaScript(script);
-  } else {
-    m_pending.append(script);
+    return;
   }
+  // A new movie makes whatever waited for the page before it pointless.
+  if (newMovie) m_pending.clear();
+  m_pending.append(script);
 }
 
 void RufflePlayer::OnPageReady() {
@@ -215,6 +220,9 @@ void RufflePlayer::OnRendererGone(int status, int exitCode) {
            status, exitCode);
   ++m_restarts;
   m_pageReady = false;
+  // A renderer that dies again at once is not restarted in a tight loop.
+  const bool soon = m_lastRestart.isValid() && m_lastRestart.elapsed() < 10000;
+  m_lastRestart.start();
   m_pending.clear();
   // The current movie counts as stopped where it was.
   if (m_state == State::Showing || m_state == State::Handing) {
@@ -226,7 +234,7 @@ void RufflePlayer::OnRendererGone(int status, int exitCode) {
     m_state = State::Showing;
     m_control = Control::Estimate;
   }
-  page()->setUrl(QUrl(PlayerSchemeHandler::PageUrl()));
+  QTimer::singleShot(soon ? 2000 : 0, this, [this] { page()->setUrl(QUrl(PlayerSchemeHandler::PageUrl())); });
 }
 
 void RufflePlayer::SendCommand() {

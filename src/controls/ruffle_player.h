@@ -60,7 +60,9 @@ class RufflePlayer : public QWebEngineView, public MoviePlayer {
   enum class Control { Callbacks, Suspend, Estimate };
 
   void Arrived(int id, const Text& url, std::optional<std::string> bytes);
-  void RunWhenReady(const QString& script);
+  // Runs script in the page now, or once it is ready. newMovie: the script
+  // starts a new movie (or clears it), so earlier waiting scripts go.
+  void RunWhenReady(const QString& script, bool newMovie = false);
   void OnPageReady();
   void OnShown(int id, int command);
   void OnReport(int id, int command, int frame, int total, bool playing);
@@ -75,6 +77,7 @@ class RufflePlayer : public QWebEngineView, public MoviePlayer {
   bool m_pageReady = false;
   QStringList m_pending;  // scripts waiting for the page
   int m_restarts = 0;
+  QElapsedTimer m_lastRestart;
 
   State m_state = State::Empty;
   Control m_control = Control::Callbacks;
