@@ -27,8 +27,9 @@ void Fail(const char* what) {
 std::string Zlib(std::string_view data) {
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::string out(size, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-                static_cast<uLong>(data.size()), 1) != Z_OK) {
+  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()),
+                1) != Z_OK) {
     return {};
   }
   out.resize(size);
@@ -58,7 +59,8 @@ std::string Lzma(std::string_view data) {
 }
 
 void CheckProbe(const zorva::SwfMovie& movie) {
-  const std::string patched = zorva::InsertFrameActions(movie, zorva::ProbeActions(movie.version, "7"));
+  const std::string patched =
+      zorva::InsertFrameActions(movie, zorva::ProbeActions(movie.version, "7"));
   const std::optional<zorva::SwfMovie> again = zorva::ReadSwfMovie(patched);
   if (!again) Fail("a movie with the probe inserted cannot be read");
   if (again->frameCount != movie.frameCount || again->stopFrames != movie.stopFrames ||
@@ -85,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   packed[0] = (mode & 1) ? 'C' : 'Z';
   packed += (mode & 1) ? Zlib(body) : Lzma(body);
   const std::optional<zorva::SwfMovie> unpacked = zorva::ReadSwfMovie(packed);
-  if (plain.has_value() != unpacked.has_value()) Fail("plain and packed readings disagree on validity");
+  if (plain.has_value() != unpacked.has_value())
+    Fail("plain and packed readings disagree on validity");
   if (plain && (plain->bytes != unpacked->bytes || plain->stopFrames != unpacked->stopFrames)) {
     Fail("plain and packed readings differ");
   }

@@ -106,7 +106,8 @@ std::map<int, double> TreeCpu() {
   return cpu;
 }
 
-QString StartServer(QProcess& server, const QString& exe, const QString& content, const QString& db) {
+QString StartServer(QProcess& server, const QString& exe, const QString& content,
+                    const QString& db) {
   server.setStandardErrorFile(QProcess::nullDevice());
   server.start(exe, {"serve", "--listen", "127.0.0.1:0", "--content", content, "--db", db});
   QString out;
@@ -116,7 +117,8 @@ QString StartServer(QProcess& server, const QString& exe, const QString& content
     server.waitForReadyRead(200);
     out += QString::fromUtf8(server.readAllStandardOutput());
     const qsizetype at = out.indexOf("listening on ");
-    if (at >= 0 && out.indexOf('\n', at) > at) return out.mid(at + 13, out.indexOf('\n', at) - at - 13).trimmed();
+    if (at >= 0 && out.indexOf('\n', at) > at)
+      return out.mid(at + 13, out.indexOf('\n', at) - at - 13).trimmed();
     if (server.state() == QProcess::NotRunning) break;
   }
   return {};
@@ -168,7 +170,9 @@ int main(int argc, char** argv) {
   std::printf("lesson: %s, %d pages\n", qPrintable(lesson), kPages);
   // Pages counted from 1.
   auto url = [&](int page) {
-    return zorva::Text(QString("%1/lesson/%2/0010/%3").arg(base, lesson, pages[(page - 1) % kPages]).toStdString());
+    return zorva::Text(QString("%1/lesson/%2/0010/%3")
+                           .arg(base, lesson, pages[(page - 1) % kPages])
+                           .toStdString());
   };
 
   if (!zorva::RufflePlayer::Available()) {
@@ -181,7 +185,8 @@ int main(int argc, char** argv) {
   control.show();
 
   bool reported = false;
-  QObject::connect(ruffle, &zorva::RufflePlayer::frameReported, [&reported](int) { reported = true; });
+  QObject::connect(ruffle, &zorva::RufflePlayer::frameReported,
+                   [&reported](int) { reported = true; });
   auto waitFirstFrame = [&] { return QTest::qWaitFor([&] { return reported; }, 60000); };
 
   control.LoadMovie(0, url(1));
@@ -204,9 +209,9 @@ int main(int argc, char** argv) {
     }
     warm.push_back(timer.nsecsElapsed() / 1e6);
   }
-  std::printf("warm LoadMovie to first frame: median %.0f ms (min %.0f, max %.0f, %d loads)\n", Median(warm),
-              *std::min_element(warm.begin(), warm.end()), *std::max_element(warm.begin(), warm.end()),
-              kWarmLoads);
+  std::printf("warm LoadMovie to first frame: median %.0f ms (min %.0f, max %.0f, %d loads)\n",
+              Median(warm), *std::min_element(warm.begin(), warm.end()),
+              *std::max_element(warm.begin(), warm.end()), kWarmLoads);
 
   // Idle: the page up, no movie.
   control.LoadMovie(0, zorva::Text(base.toStdString() + "/lesson/none/0010/none.swf"));

@@ -26,7 +26,8 @@ void MovieLoader::Start(const Text& url, Done done) {
     m_cancel.reset();
     if (done) done(std::move(result));
   });
-  watcher->setFuture(QtConcurrent::run([url, cancel]() -> Result { return FetchMovie(url, cancel.get()); }));
+  watcher->setFuture(
+      QtConcurrent::run([url, cancel]() -> Result { return FetchMovie(url, cancel.get()); }));
 }
 
 void MovieLoader::Abandon() {

@@ -48,7 +48,9 @@ QString PlayerSchemeHandler::PlayerDirectory() {
 
 QString PlayerSchemeHandler::PageUrl() { return QString(kPlayerScheme) + "://app/player.html"; }
 
-void PlayerSchemeHandler::AddMovie(int id, QByteArray bytes) { m_movies.insert(id, std::move(bytes)); }
+void PlayerSchemeHandler::AddMovie(int id, QByteArray bytes) {
+  m_movies.insert(id, std::move(bytes));
+}
 
 void PlayerSchemeHandler::RemoveMovie(int id) { m_movies.remove(id); }
 
@@ -62,7 +64,8 @@ void PlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
   if (path.startsWith("/movie/")) {
     bool ok = false;
     const int id = path.mid(7).toInt(&ok);
-    if (ok && m_movies.contains(id)) return reply("application/x-shockwave-flash", m_movies.value(id));
+    if (ok && m_movies.contains(id))
+      return reply("application/x-shockwave-flash", m_movies.value(id));
     return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
   }
   const QString name = path.mid(1);
@@ -72,7 +75,8 @@ void PlayerSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
   }
   const QString dir = PlayerDirectory();
-  if (dir.isEmpty() || name.isEmpty() || name.contains('/') || name.contains('\\') || name.startsWith('.')) {
+  if (dir.isEmpty() || name.isEmpty() || name.contains('/') || name.contains('\\') ||
+      name.startsWith('.')) {
     return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
   }
   QFile file(dir + "/" + name);

@@ -80,11 +80,14 @@ bool RufflePlayer::Available() {
   if (!WebEnginePrepared() || PlayerSchemeHandler::PlayerDirectory().isEmpty()) return false;
   const QByteArray given = qgetenv("QTWEBENGINEPROCESS_PATH");
   if (!given.isEmpty()) return QFileInfo::exists(QString::fromLocal8Bit(given));
-  return QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + "/QtWebEngineProcess");
+  return QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) +
+                           "/QtWebEngineProcess");
 }
 
 RufflePlayer::RufflePlayer(QWidget* parent)
-    : QWebEngineView(parent), m_loader(std::make_unique<MovieLoader>()), m_bridge(new PlayerBridge(this)) {
+    : QWebEngineView(parent),
+      m_loader(std::make_unique<MovieLoader>()),
+      m_bridge(new PlayerBridge(this)) {
   setContextMenuPolicy(Qt::NoContextMenu);
   PlayerSchemeHandler::Instance();
   auto* page = new PlayerPage(SharedWebProfile(), this);
@@ -114,7 +117,9 @@ void RufflePlayer::LoadMovie(int layer, const Text& url) {
   m_total = 0;
   m_frame = 0;
   m_playing = false;
-  m_loader->Start(url, [this, id, url](std::optional<std::string> bytes) { Arrived(id, url, std::move(bytes)); });
+  m_loader->Start(url, [this, id, url](std::optional<std::string> bytes) {
+    Arrived(id, url, std::move(bytes));
+  });
 }
 
 void RufflePlayer::Arrived(int id, const Text& url, std::optional<std::string> bytes) {
@@ -140,8 +145,8 @@ void RufflePlayer::Arrived(int id, const Text& url, std::optional<std::string> b
   static const char* const kModes[] = {"callbacks", "suspend", "estimate"};
   // The URL is the movie's base, so its own relative loads resolve against
   // it. Bytes beyond ASCII are percent-encoded, as the server reads them.
-  const QString base = QString::fromLatin1(QByteArray(url.c_str()).toPercentEncoding(
-      "!#$&'()*+,/:;=?@[]~%"));
+  const QString base =
+      QString::fromLatin1(QByteArray(url.c_str()).toPercentEncoding("!#$&'()*+,/:;=?@[]~%"));
   QString script = QString("zorvaLoad(%1, %2, %3, '%4', %5")
                        .arg(id)
                        .arg(JsString(base))
@@ -216,8 +221,9 @@ void RufflePlayer::OnFailed(int id) {
 }
 
 void RufflePlayer::OnRendererGone(int status, int exitCode) {
-  qWarning("movie player: the page's renderer ended (status %d, exit code %d); loading the page again",
-           status, exitCode);
+  qWarning(
+      "movie player: the page's renderer ended (status %d, exit code %d); loading the page again",
+      status, exitCode);
   ++m_restarts;
   m_pageReady = false;
   // A renderer that dies again at once is not restarted in a tight loop.
@@ -234,7 +240,8 @@ void RufflePlayer::OnRendererGone(int status, int exitCode) {
     m_state = State::Showing;
     m_control = Control::Estimate;
   }
-  QTimer::singleShot(soon ? 2000 : 0, this, [this] { page()->setUrl(QUrl(PlayerSchemeHandler::PageUrl())); });
+  QTimer::singleShot(soon ? 2000 : 0, this,
+                     [this] { page()->setUrl(QUrl(PlayerSchemeHandler::PageUrl())); });
 }
 
 void RufflePlayer::SendCommand() {

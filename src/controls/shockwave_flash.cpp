@@ -6,7 +6,8 @@
 
 namespace zorva {
 
-CShockwaveflash1::CShockwaveflash1(QWidget* parent) : CShockwaveflash1(NewPlayerBackend(), parent) {}
+CShockwaveflash1::CShockwaveflash1(QWidget* parent)
+    : CShockwaveflash1(NewPlayerBackend(), parent) {}
 
 CShockwaveflash1::CShockwaveflash1(std::unique_ptr<MoviePlayer> backend, QWidget* parent)
     : QWidget(parent), m_backend(std::move(backend)) {

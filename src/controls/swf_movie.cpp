@@ -224,7 +224,8 @@ class Actions {
     m_out.push_back(static_cast<char>(code));
     return *this;
   }
-  // this.name, _root.name, or a global variable.
+  // The value of a variable ("this", "_root", a global), and of a member
+  // of the value on the stack.
   Actions& Get(std::string_view variable) { return PushString(variable).Op(0x1C); }
   Actions& Member(std::string_view name) { return PushString(name).Op(0x4E); }
   // An anonymous function without parameters, left on the stack.
@@ -236,13 +237,13 @@ class Actions {
     m_out += body.m_out;
     return *this;
   }
-  // Skips the next `bytes` bytes when the value on the stack is true.
   // getURL2 with its one flag byte: "FSCommand:" URLs go to the host.
   Actions& GetUrl2() { return Record(0x9A, std::string(1, '\0')); }
   Actions& Append(const Actions& other) {
     m_out += other.m_out;
     return *this;
   }
+  // Skips the next `bytes` bytes when the value on the stack is true.
   Actions& IfSkip(uint16_t bytes) {
     std::string data;
     PutLe16(data, bytes);
@@ -279,7 +280,12 @@ Actions ProbeHandler(std::string_view token) {
   Actions h;
   h.Get("this").PushString("zf").Get("_root").Member("_currentframe").Op(kSetMember);
   h.Get("this").PushString("zs");
-  h.PushString(std::string(token) + ",").Get("this").Member("zf").Op(kAdd2).PushString(",").Op(kAdd2);
+  h.PushString(std::string(token) + ",")
+      .Get("this")
+      .Member("zf")
+      .Op(kAdd2)
+      .PushString(",")
+      .Op(kAdd2);
   h.Get("_root").Member("_totalframes").Op(kAdd2).PushString(",").Op(kAdd2);
   h.Get("this").Member("zf").Get("this").Member("zl").Op(kEquals2).Op(kNot).Op(kAdd2);
   h.Op(kSetMember);
@@ -355,8 +361,8 @@ std::string ProbeActions(int version, std::string_view token) {
   a.Op(kSetMember);
   if (version >= 8) {
     // flash.external.ExternalInterface.addCallback(name, null, function () { _root.play(); })
-    for (const auto& [name, method] : {std::pair{kProbePlayCallback, "play"},
-                                       std::pair{kProbeStopCallback, "stop"}}) {
+    for (const auto& [name, method] :
+         {std::pair{kProbePlayCallback, "play"}, std::pair{kProbeStopCallback, "stop"}}) {
       Actions body;
       body.PushInt(0).Get("_root").PushString(method).Op(kCallMethod).Op(kPop);
       a.Function(body).PushNull().PushString(name).PushInt(3);

@@ -26,7 +26,8 @@ constexpr double kDefaultRate = 12.0;
 std::unique_ptr<FrameClock> SteadyFrameClock() { return std::make_unique<SteadyClock>(); }
 
 TimelinePlayer::TimelinePlayer(std::unique_ptr<FrameClock> clock)
-    : m_clock(clock ? std::move(clock) : SteadyFrameClock()), m_loader(std::make_unique<MovieLoader>()) {}
+    : m_clock(clock ? std::move(clock) : SteadyFrameClock()),
+      m_loader(std::make_unique<MovieLoader>()) {}
 
 TimelinePlayer::~TimelinePlayer() = default;
 

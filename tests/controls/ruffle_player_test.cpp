@@ -62,10 +62,8 @@ class RufflePlayerTest : public ::testing::Test {
     const auto dir = content / "lesson" / "d" / "0010";
     std::filesystem::create_directories(dir);
     const Movie movies[] = {
-        {"stops_v8.swf", Spec(8, 12, 24, {11})},
-        {"stops_v7.swf", Spec(7, 12, 24, {11})},
-        {"stops_as3.swf", Spec(10, 12, 24, {}, true)},
-        {"loops_v8.swf", Spec(8, 60, 20, {})},
+        {"stops_v8.swf", Spec(8, 12, 24, {11})},       {"stops_v7.swf", Spec(7, 12, 24, {11})},
+        {"stops_as3.swf", Spec(10, 12, 24, {}, true)}, {"loops_v8.swf", Spec(8, 60, 20, {})},
         {"loops_v7.swf", Spec(7, 60, 20, {})},
     };
     for (const Movie& m : movies) std::ofstream(dir / m.file, std::ios::binary) << MakeSwf(m.spec);
@@ -99,7 +97,8 @@ test::ServerProcess* RufflePlayerTest::server = nullptr;
 // movie's own play/stop callbacks (version 8), the probe with the player
 // suspended for a stop (version 7), and the estimate from the frame rate
 // (ActionScript 3).
-class RuffleKindTest : public RufflePlayerTest, public ::testing::WithParamInterface<const char*> {};
+class RuffleKindTest : public RufflePlayerTest,
+                       public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(RuffleKindTest, PlaysToTheStoppingLastFrame) {
   player->LoadMovie(0, Url(GetParam()));
@@ -122,13 +121,15 @@ TEST_P(RuffleKindTest, PlaysToTheStoppingLastFrame) {
   EXPECT_EQ(player->CurrentFrame(), 11);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, RuffleKindTest, ::testing::Values("stops_v8.swf", "stops_v7.swf", "stops_as3.swf"),
+INSTANTIATE_TEST_SUITE_P(Kinds, RuffleKindTest,
+                         ::testing::Values("stops_v8.swf", "stops_v7.swf", "stops_as3.swf"),
                          [](const auto& info) {
                            std::string name = info.param;
                            return name.substr(0, name.find('.')).substr(6);
                          });
 
-class RuffleControlTest : public RufflePlayerTest, public ::testing::WithParamInterface<const char*> {};
+class RuffleControlTest : public RufflePlayerTest,
+                          public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(RuffleControlTest, StopPlayFreezesAndPlayResumes) {
   player->LoadMovie(0, Url(GetParam()));
@@ -146,7 +147,8 @@ TEST_P(RuffleControlTest, StopPlayFreezesAndPlayResumes) {
   EXPECT_TRUE(player->IsPlaying());
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, RuffleControlTest, ::testing::Values("loops_v8.swf", "loops_v7.swf"),
+INSTANTIATE_TEST_SUITE_P(Versions, RuffleControlTest,
+                         ::testing::Values("loops_v8.swf", "loops_v7.swf"),
                          [](const auto& info) { return std::string(info.param).substr(6, 2); });
 
 TEST_F(RufflePlayerTest, MissingMovieEndsStoppedAndEmpty) {
@@ -198,8 +200,10 @@ TEST_F(RufflePlayerTest, ControlDrawsTheMovie) {
     for (int y = 0; y < shot.height(); y += 4) {
       for (int x = 0; x < shot.width(); x += 4) {
         const QRgb p = shot.pixel(x, y);
-        if (qAbs(qRed(p) - 0x33) < 24 && qAbs(qGreen(p) - 0x66) < 24 && qAbs(qBlue(p) - 0xCC) < 24) ++stage;
-        if (qAbs(qRed(p) - 0xFF) < 24 && qAbs(qGreen(p) - 0xCC) < 24 && qAbs(qBlue(p) - 0x00) < 24) ++square;
+        if (qAbs(qRed(p) - 0x33) < 24 && qAbs(qGreen(p) - 0x66) < 24 && qAbs(qBlue(p) - 0xCC) < 24)
+          ++stage;
+        if (qAbs(qRed(p) - 0xFF) < 24 && qAbs(qGreen(p) - 0xCC) < 24 && qAbs(qBlue(p) - 0x00) < 24)
+          ++square;
       }
     }
     return stage > 0 && square > 0;

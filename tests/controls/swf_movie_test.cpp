@@ -44,7 +44,8 @@ TEST_P(SwfKindTest, ReadsHeaderFramesAndStops) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SwfKindTest,
-                         ::testing::Values(KindCase{"Plain", SwfKind::Plain}, KindCase{"Zlib", SwfKind::Zlib},
+                         ::testing::Values(KindCase{"Plain", SwfKind::Plain},
+                                           KindCase{"Zlib", SwfKind::Zlib},
                                            KindCase{"Lzma", SwfKind::Lzma}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -110,7 +111,9 @@ struct BrokenCase {
   const char* name;
   std::string file;
 };
-void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.name << " (" << c.file.size() << " bytes)"; }
+void PrintTo(const BrokenCase& c, std::ostream* os) {
+  *os << c.name << " (" << c.file.size() << " bytes)";
+}
 
 std::vector<BrokenCase> BrokenMovies() {
   const std::string plain = PlainSwf(SwfSpec{});
@@ -167,8 +170,9 @@ TEST(SwfMovieTest, InsertedActionsGoAfterFileAttributesAndFixTheLength) {
   // The inserted stop() belongs to the first frame, and the rest is kept.
   EXPECT_EQ(again->stopFrames, (std::vector<bool>{true, false, true}));
   // FileAttributes stays the first tag.
-  const uint16_t firstCode =
-      static_cast<uint16_t>(uint8_t(patched[again->firstTag]) | uint8_t(patched[again->firstTag + 1]) << 8) >> 6;
+  const uint16_t firstCode = static_cast<uint16_t>(uint8_t(patched[again->firstTag]) |
+                                                   uint8_t(patched[again->firstTag + 1]) << 8) >>
+                             6;
   EXPECT_EQ(firstCode, 69);
 }
 

@@ -37,7 +37,9 @@ class BitWriter {
       if (++m_used == 8) Flush();
     }
   }
-  void PutSigned(int32_t value, int bits) { Put(static_cast<uint32_t>(value) & ((1u << bits) - 1), bits); }
+  void PutSigned(int32_t value, int bits) {
+    Put(static_cast<uint32_t>(value) & ((1u << bits) - 1), bits);
+  }
   std::string Bytes() {
     if (m_used > 0) {
       m_byte = static_cast<uint8_t>(m_byte << (8 - m_used));
@@ -83,7 +85,8 @@ inline std::string SwfRect(int32_t xMin, int32_t xMax, int32_t yMin, int32_t yMa
 }
 
 inline std::string Rgb(uint32_t rgb) {
-  return std::string{static_cast<char>(rgb >> 16), static_cast<char>(rgb >> 8), static_cast<char>(rgb)};
+  return std::string{static_cast<char>(rgb >> 16), static_cast<char>(rgb >> 8),
+                     static_cast<char>(rgb)};
 }
 
 // A filled square of side `side` twips with its corner at the origin.
@@ -91,13 +94,13 @@ inline std::string SquareShape(uint16_t id, int32_t side, uint32_t rgb) {
   std::string body;
   PutLe16(body, id);
   body += SwfRect(0, side, 0, side);
-  body += '\x01';       // one fill style
-  body += '\x00';       // solid
+  body += '\x01';  // one fill style
+  body += '\x00';  // solid
   body += Rgb(rgb);
-  body += '\x00';       // no line styles
+  body += '\x00';  // no line styles
   BitWriter w;
-  w.Put(1, 4);          // fill index bits
-  w.Put(0, 4);          // line index bits
+  w.Put(1, 4);  // fill index bits
+  w.Put(0, 4);  // line index bits
   // Style change: move to (0, 0), fill style 1 on the left of the edges.
   w.Put(0, 1);
   w.Put(0b00101, 5);  // StateMoveTo and StateFillStyle1
@@ -141,8 +144,8 @@ inline std::string PlaceAt(uint16_t id, bool first, int32_t x, int32_t y) {
 inline std::string CompressZlib(std::string_view data) {
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-            static_cast<uLong>(data.size()), 9);
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+            reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 9);
   out.resize(size);
   return out;
 }
