@@ -15,9 +15,7 @@ std::vector<Command> AllCommands() {
   std::vector<Command> all = CoreCommands();
   for (const Command& c : NetCommands()) all.push_back(c);
   for (const Command& c : JobCommands()) all.push_back(c);
-#ifdef ZORVA_TOOL_CATALOGUE  // TEMPORARY
   for (const Command& c : CatalogueCommands()) all.push_back(c);
-#endif
   return all;
 }
 
