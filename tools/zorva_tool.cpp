@@ -24,7 +24,7 @@ void PrintToolHelp(FILE* out) {
                "usage: zorva-tool COMMAND [ARGUMENTS]\n"
                "The Zorva client's companion: XML lookup, codec, saved files, transfers,\nupdate jobs.\n\n"
                "commands:\n");
-  for (const Command& c : AllCommands()) std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
+  for (const Command& c : AllCommands()) std::fprintf(out, "  %-16s %s\n", c.name, c.summary);
   std::fprintf(out, "\n'zorva-tool COMMAND --help' describes one command.\n");
 }
 

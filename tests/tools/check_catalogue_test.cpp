@@ -235,8 +235,8 @@ QJsonObject ParseJson(const Result& r) {
 class FaultyContent : public CheckCatalogue,
                       public ::testing::WithParamInterface<std::tuple<FaultCase, bool>> {};
 
-// Every fault is found once, with its line and its severity, and nothing
-// else is reported; errors make the exit code 1.
+// Every fault is found once, in its file, on its line and with its
+// severity; an error makes the exit code 1.
 TEST_P(FaultyContent, IsReportedWhereItIs) {
   const auto& [fault, viaServer] = GetParam();
   Files files = GoodContent();
