@@ -11,9 +11,26 @@ FullScreenPlayer::FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidg
     : QObject(window),
       m_window(window),
       m_player(player),
+      m_backdrop(new QWidget(window)),
       m_makeWay(std::move(makeWay)),
       m_overMovie(std::move(overMovie)) {
+  m_backdrop->setObjectName("fullScreenBackdrop");
+  QPalette black = m_backdrop->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  m_backdrop->setPalette(black);
+  m_backdrop->setAutoFillBackground(true);
+  m_backdrop->hide();
   m_window->installEventFilter(this);
+}
+
+void FullScreenPlayer::Fit() {
+  // The player as it is in the window, scaled to the screen with its aspect
+  // kept and centred; the backdrop is the black around it.
+  const QRect screen = m_window->rect();
+  m_backdrop->setGeometry(screen);
+  QRect player(QPoint(0, 0), m_playerGeometry.size().scaled(screen.size(), Qt::KeepAspectRatio));
+  player.moveCenter(screen.center());
+  m_player->setGeometry(player);
 }
 
 FullScreenPlayer::~FullScreenPlayer() = default;
@@ -29,14 +46,10 @@ void FullScreenPlayer::Enter() {
   for (QWidget* w : m_makeWay)
     if (w) w->hide();
   m_focus = m_window->focusWidget();
-  // The player paints the black around the movie; the window's own palette
+  // Black beneath everything, the player included; the window's own palette
   // stays, so the button row reads as it does in the window.
-  m_palette = m_player->palette();
-  m_autoFill = m_player->autoFillBackground();
-  QPalette black = m_palette;
-  black.setColor(QPalette::Window, Qt::black);
-  m_player->setPalette(black);
-  m_player->setAutoFillBackground(true);
+  m_backdrop->lower();
+  m_backdrop->show();
   m_hadFace.clear();
   for (QWidget* w : m_overMovie) {
     m_hadFace.append(w->autoFillBackground());
@@ -46,7 +59,7 @@ void FullScreenPlayer::Enter() {
   // Without a window manager to honour the full-screen state (a bare X
   // server), the window is given the screen itself.
   if (QScreen* screen = m_window->screen()) m_window->setGeometry(screen->geometry());
-  m_player->setGeometry(m_window->rect());
+  Fit();
   emit switched(true);
 }
 
@@ -56,8 +69,7 @@ void FullScreenPlayer::Leave() {
   m_window->showNormal();
   // Place, size and a maximised state as they were, frame included.
   m_window->restoreGeometry(m_windowGeometry);
-  m_player->setPalette(m_palette);
-  m_player->setAutoFillBackground(m_autoFill);
+  m_backdrop->hide();
   for (int i = 0; i < m_overMovie.size(); ++i) m_overMovie[i]->setAutoFillBackground(m_hadFace[i]);
   m_player->setGeometry(m_playerGeometry);
   for (int i = 0; i < m_makeWay.size(); ++i)
@@ -68,8 +80,7 @@ void FullScreenPlayer::Leave() {
 
 bool FullScreenPlayer::eventFilter(QObject* watched, QEvent* event) {
   // The screen's size arrives after the switch; the player follows it.
-  if (m_on && watched == m_window && event->type() == QEvent::Resize)
-    m_player->resize(static_cast<QWidget*>(watched)->size());
+  if (m_on && watched == m_window && event->type() == QEvent::Resize) Fit();
   return false;
 }
 

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QPalette>
 #include <QPointer>
 #include <QRect>
 
@@ -12,13 +11,13 @@ class QWidget;
 namespace zorva {
 
 // The lesson window's full-screen presentation: the window takes the whole
-// screen and the player fills it on black (the player scales its movie with
-// the aspect kept), while the catalogue tree and its search make way. The
-// button row stays where it is, over the movie, and comes and goes by the
-// playback tick as in the window. Nothing is recreated: the same movie goes
-// on playing, and the timer and the page state do not notice the switch.
-// Leaving puts the window and the player back where and as large as they
-// were.
+// screen and the player, which shows its movie with the aspect kept, grows
+// as far as its own aspect allows, centred on black, while the catalogue
+// tree and its search make way. The button row stays where it is, over the
+// movie, and comes and goes by the playback tick as in the window. Nothing
+// is recreated: the same movie goes on playing, and the timer and the page
+// state do not notice the switch. Leaving puts the window and the player
+// back where and as large as they were.
 class FullScreenPlayer : public QObject {
   Q_OBJECT
 
@@ -42,17 +41,18 @@ class FullScreenPlayer : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void Fit();
+
   QWidget* m_window;
   QWidget* m_player;
+  QWidget* m_backdrop;  // the black around the player
   QList<QWidget*> m_makeWay;
   QList<bool> m_wasVisible;
   QList<QWidget*> m_overMovie;
   QList<bool> m_hadFace;
   bool m_on = false;
-  bool m_autoFill = false;
   QByteArray m_windowGeometry;
   QRect m_playerGeometry;
-  QPalette m_palette;
   QPointer<QWidget> m_focus;  // where the keyboard was before the switch
 };
 

@@ -103,14 +103,14 @@ xdotool mousemove --sync $((X + 40)) $((Y + 48)) click 1
 sleep 0.5
 xdotool key ctrl+f
 sleep 0.3
-xdotool type --delay 60 '减法'
+xdotool type --delay 60 '笔画'
 sleep 0.5
 import -window root "$artifacts/e2e_keys_search.png"
 xdotool key Return
 sleep 0.3
 xdotool key Return
 wait_title '^正在播放1$'
-grep -q 'lesson_dir=shuxue_jianfa' "$work/server.log" ||
+grep -q 'lesson_dir=shizi_bihua' "$work/server.log" ||
   fail "Enter did not play the lesson found: $(grep -c handler.asp "$work/server.log") lesson requests"
 
 # The Right key moves on to the second page at the next tick.
@@ -128,7 +128,7 @@ corner=$(convert "$artifacts/e2e_keys_full_screen.png" -crop 1x1+1279+1023 -form
 # The movie itself, scaled to the screen: more than a small part of it is
 # not black.
 drawn=$(convert "$artifacts/e2e_keys_full_screen.png" -crop 1280x900+0+100 +repage -fuzz 3% \
-  -transparent black -alpha extract -format '%[fx:int(mean*w*h+0.5)]' info:)
+  -transparent black -alpha extract -format '%[fx:mean*w*h]' info: | awk '{ printf "%d", $1 }')
 [ "$drawn" -gt 100000 ] || fail "no movie on the full screen ($drawn pixels drawn)"
 
 # Esc: back to the window's size and place, the lesson still playing.
