@@ -13,6 +13,8 @@
 #include "controls/artwork.h"
 #include "core/cp936.h"
 #include "core/toolkit.h"
+#include "feedback/gonggao_form.h"
+#include "feedback/say_to_us_form.h"
 #include "platform/program_values.h"
 #include "platform/qt_text.h"
 #include "platform/quit.h"
@@ -95,6 +97,7 @@ bool CMainFrame::Create() {
   ShowLoadingMessage();
   // The lesson window and the announcement window are created here, while
   // the loading message is on screen.
+  CreateAnnouncementWindow();
   if (m_pMessageForm) m_pMessageForm->close();
   return true;
 }
@@ -106,6 +109,18 @@ void CMainFrame::ShowLoadingMessage() {
   // Let the window system map it now, as the next steps keep the thread
   // busy.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CMainFrame::CreateAnnouncementWindow() {
+  // Placed against the bottom right of the frame's rectangle as it is now,
+  // before the frame is shown maximised.
+  const QRect frame = frameGeometry();
+  const int right = frame.x() + frame.width();
+  const int bottom = frame.y() + frame.height();
+  m_pGonggaoForm = new gonggao_form(this);
+  m_pGonggaoForm->move(right - 350, bottom - 300);
+  m_pGonggaoForm->resize(400, 300);
+  m_pGonggaoForm->show();
 }
 
 QToolBar* CMainFrame::ToolBar() const { return m_ui->toolBar; }
@@ -168,9 +183,12 @@ void CMainFrame::OnCommand(int command) {
 // always there once the frame shows.
 void CMainFrame::OnLearning() {}
 
-// The suggestion dialog is not part of the program yet; the command is
-// wired so that it only needs a body.
-void CMainFrame::OnSuggestion() {}
+// The suggestion dialog runs without owner; how it ended makes no
+// difference here.
+void CMainFrame::OnSuggestion() {
+  say_to_us_form dialog;
+  dialog.exec();
+}
 
 void CMainFrame::OnHelp() { ShellOpenDocument(LocalPath("help/help.htm")); }
 
@@ -178,6 +196,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   // The windows the frame created go with it.
   delete m_pMessageForm;
   m_pMessageForm = nullptr;
+  // The announcement window goes before the lesson window.
+  delete m_pGonggaoForm;
+  m_pGonggaoForm = nullptr;
   event->accept();
   PostQuitMessage(0);
 }

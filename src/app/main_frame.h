@@ -15,11 +15,13 @@ class CMainFrame;
 
 namespace zorva {
 
+class gonggao_form;
 class message_form;
 
 // The main frame: menu and toolbar 127, the title with the local version,
-// and the order in which the sign-in and the loading message come before
-// the frame is shown. The frame owns the windows it creates.
+// and the order in which the sign-in, the loading message and the windows
+// of the signed-in user come before the frame is shown. The frame owns the
+// windows it creates.
 class CMainFrame : public QMainWindow {
   Q_OBJECT
 
@@ -53,6 +55,7 @@ class CMainFrame : public QMainWindow {
   // The menu item for a command, or null.
   QAction* MenuAction(int command) const;
   message_form* LoadingMessage() const { return m_pMessageForm; }
+  gonggao_form* AnnouncementWindow() const { return m_pGonggaoForm; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -65,10 +68,12 @@ class CMainFrame : public QMainWindow {
   void SetToolbarTexts();
   void SizeToolbarButtons();
   void ShowLoadingMessage();
+  void CreateAnnouncementWindow();
 
   std::unique_ptr<Ui::CMainFrame> m_ui;
   SignInGate m_signIn;
   message_form* m_pMessageForm = nullptr;
+  gonggao_form* m_pGonggaoForm = nullptr;
 };
 
 }  // namespace zorva
