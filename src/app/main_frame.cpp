@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 #include "app/message_form.h"
 #include "controls/artwork.h"
@@ -115,12 +116,14 @@ void CMainFrame::CreateAnnouncementWindow() {
   // Placed against the bottom right of the frame's rectangle as it is now,
   // before the frame is shown maximised.
   const QRect frame = frameGeometry();
-  const int right = frame.x() + frame.width();
-  const int bottom = frame.y() + frame.height();
+  const QRect place(frame.x() + frame.width() - 350, frame.y() + frame.height() - 300, 400, 300);
   m_pGonggaoForm = new gonggao_form(this);
-  m_pGonggaoForm->move(right - 350, bottom - 300);
-  m_pGonggaoForm->resize(400, 300);
+  m_pGonggaoForm->setGeometry(place);
   m_pGonggaoForm->show();
+  // The place is the window's outer rectangle, caption and border included;
+  // how large those are may be known only now that the window shows.
+  if (QWindow* window = m_pGonggaoForm->windowHandle())
+    m_pGonggaoForm->setGeometry(place.marginsRemoved(window->frameMargins()));
 }
 
 QToolBar* CMainFrame::ToolBar() const { return m_ui->toolBar; }

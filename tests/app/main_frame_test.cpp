@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -20,6 +22,9 @@
 #include "app/main_frame.h"
 #include "app/message_form.h"
 #include "app/pelk_app.h"
+#include "controls/web_engine.h"
+#include "feedback/gonggao_form.h"
+#include "feedback/say_to_us_form.h"
 #include "core/cp936.h"
 #include "platform/dialog_units.h"
 #include "platform/program_values.h"
@@ -33,7 +38,12 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "main_frame_test";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
+  // The frame shows a web page after sign-in: the engine is prepared before
+  // the application, as the program does.
+  static QApplication* app = [] {
+    PrepareWebEngine();
+    return new QApplication(argc, argv);
+  }();
   return *app;
 }
 
@@ -189,7 +199,7 @@ TEST_F(MainFrameTest, MenuHasItsItemsAndNoKeyIsBound) {
   EXPECT_EQ(frame->MenuAction(CMainFrame::kCommandExit), functions[2]);
 }
 
-TEST_F(MainFrameTest, LearningAndSuggestionDoNothing) {
+TEST_F(MainFrameTest, LearningDoesNothing) {
   auto frame = CreatedFrame();
   frame->show();
   QApplication::processEvents();
@@ -197,11 +207,67 @@ TEST_F(MainFrameTest, LearningAndSuggestionDoNothing) {
   OpenedUrls opened;
   frame->MenuAction(CMainFrame::kCommandLearning)->trigger();
   frame->ToolBar()->actions().at(0)->trigger();
-  frame->MenuAction(CMainFrame::kCommandSuggestion)->trigger();
   QApplication::processEvents();
   EXPECT_TRUE(frame->isVisible());
   EXPECT_EQ(QApplication::topLevelWidgets(), before);
   EXPECT_TRUE(opened.m_urls.isEmpty());
+}
+
+TEST_F(MainFrameTest, SuggestionRunsTheDialogModallyWithoutOwner) {
+  auto frame = CreatedFrame();
+  frame->show();
+  for (QAction* command :
+       {frame->MenuAction(CMainFrame::kCommandSuggestion), frame->ToolBar()->actions().at(3)}) {
+    QPointer<QWidget> seen;
+    bool suggestion = false;
+    QWidget* owner = frame.get();
+    QTimer::singleShot(0, [&] {
+      seen = QApplication::activeModalWidget();
+      suggestion = qobject_cast<say_to_us_form*>(seen.data()) != nullptr;
+      owner = seen ? seen->parentWidget() : owner;
+      if (seen) seen->close();
+    });
+    command->trigger();
+    ASSERT_TRUE(suggestion) << "no suggestion dialog ran modally";
+    EXPECT_EQ(owner, nullptr);
+    // The dialog is gone once the command returns; the frame stays.
+    EXPECT_TRUE(seen.isNull());
+    EXPECT_TRUE(frame->isVisible());
+  }
+}
+
+TEST_F(MainFrameTest, AnnouncementWindowStandsAtTheBottomRightOfTheCreationRectangle) {
+  CMainFrame frame([] { return 1; });
+  frame.setGeometry(100, 50, 800, 600);
+  ASSERT_TRUE(frame.Create());
+  gonggao_form* announcement = frame.AnnouncementWindow();
+  ASSERT_NE(announcement, nullptr);
+  EXPECT_EQ(announcement->parentWidget(), &frame);
+  EXPECT_TRUE(announcement->isVisible());
+  EXPECT_FALSE(frame.isVisible());
+  // The outer rectangle, caption and border included. The offscreen
+  // platform shifts a window by its made-up frame, a few pixels.
+  const QPoint placed(100 + 800 - 350, 50 + 600 - 300);
+  EXPECT_LE((announcement->frameGeometry().topLeft() - placed).manhattanLength(), 4);
+  EXPECT_EQ(announcement->frameGeometry().size(), QSize(400, 300));
+  // It came while the loading message was up.
+  ASSERT_NE(frame.LoadingMessage(), nullptr);
+  EXPECT_FALSE(frame.LoadingMessage()->isVisible());
+
+  // Showing the frame maximised leaves it where it was placed.
+  frame.showMaximized();
+  QApplication::processEvents();
+  EXPECT_LE((announcement->frameGeometry().topLeft() - placed).manhattanLength(), 4);
+
+  // Hidden, it stays hidden, and the frame goes on; closing the frame
+  // deletes it.
+  QPointer<gonggao_form> alive(announcement);
+  announcement->close();
+  EXPECT_FALSE(announcement->isVisible());
+  EXPECT_TRUE(frame.isVisible());
+  frame.close();
+  EXPECT_TRUE(alive.isNull());
+  EXPECT_EQ(frame.AnnouncementWindow(), nullptr);
 }
 
 TEST_F(MainFrameTest, HelpFromMenuAndToolbarOpensTheLocalHelpPage) {
