@@ -116,7 +116,16 @@ void CMainFrame::CreateAnnouncementWindow() {
   // Placed against the bottom right of the frame's rectangle as it is now,
   // before the frame is shown maximised.
   const QRect frame = frameGeometry();
-  const QRect place(frame.x() + frame.width() - 350, frame.y() + frame.height() - 300, 400, 300);
+  QRect place(frame.x() + frame.width() - 350, frame.y() + frame.height() - 300, 400, 300);
+  // A frame as large as the screen would leave the window's right part, and
+  // the page's buttons there, off the screen: it is kept on the screen.
+  if (QScreen* screen = QGuiApplication::screenAt(frame.center())) {
+    const QRect area = screen->availableGeometry();
+    place.moveRight(std::min(place.right(), area.right()));
+    place.moveBottom(std::min(place.bottom(), area.bottom()));
+    place.moveLeft(std::max(place.left(), area.left()));
+    place.moveTop(std::max(place.top(), area.top()));
+  }
   m_pGonggaoForm = new gonggao_form(this);
   m_pGonggaoForm->setGeometry(place);
   m_pGonggaoForm->show();

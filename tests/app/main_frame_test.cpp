@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -238,7 +239,7 @@ TEST_F(MainFrameTest, SuggestionRunsTheDialogModallyWithoutOwner) {
 
 TEST_F(MainFrameTest, AnnouncementWindowStandsAtTheBottomRightOfTheCreationRectangle) {
   CMainFrame frame([] { return 1; });
-  frame.setGeometry(100, 50, 800, 600);
+  frame.setGeometry(100, 50, 500, 400);
   ASSERT_TRUE(frame.Create());
   gonggao_form* announcement = frame.AnnouncementWindow();
   ASSERT_NE(announcement, nullptr);
@@ -247,9 +248,10 @@ TEST_F(MainFrameTest, AnnouncementWindowStandsAtTheBottomRightOfTheCreationRecta
   EXPECT_FALSE(frame.isVisible());
   // The outer rectangle, caption and border included. The offscreen
   // platform shifts a window by its made-up frame, a few pixels.
-  const QPoint placed(100 + 800 - 350, 50 + 600 - 300);
+  const QPoint placed(100 + 500 - 350, 50 + 400 - 300);
   EXPECT_LE((announcement->frameGeometry().topLeft() - placed).manhattanLength(), 4);
   EXPECT_EQ(announcement->frameGeometry().size(), QSize(400, 300));
+  EXPECT_EQ(announcement->windowTitle(), QStringLiteral("Dialog"));
   // It came while the loading message was up.
   ASSERT_NE(frame.LoadingMessage(), nullptr);
   EXPECT_FALSE(frame.LoadingMessage()->isVisible());
@@ -268,6 +270,16 @@ TEST_F(MainFrameTest, AnnouncementWindowStandsAtTheBottomRightOfTheCreationRecta
   frame.close();
   EXPECT_TRUE(alive.isNull());
   EXPECT_EQ(frame.AnnouncementWindow(), nullptr);
+}
+
+TEST_F(MainFrameTest, AnnouncementWindowStaysOnTheScreenBesideAFrameThatFillsIt) {
+  // The frame's creation rectangle covers the screen's free area.
+  auto frame = CreatedFrame();
+  const QRect area = frame->screen()->availableGeometry();
+  const QRect placed = frame->AnnouncementWindow()->frameGeometry();
+  EXPECT_EQ(placed.size(), QSize(400, 300));
+  EXPECT_LE(std::abs(placed.right() - area.right()), 4);
+  EXPECT_LE(std::abs(placed.bottom() - area.bottom()), 4);
 }
 
 TEST_F(MainFrameTest, HelpFromMenuAndToolbarOpensTheLocalHelpPage) {
