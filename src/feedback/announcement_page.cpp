@@ -84,8 +84,7 @@ AnnouncementPage::AnnouncementPage(QObject* parent)
   page->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
 
   auto* bridge = new AnnouncementBridge(this);
-  connect(bridge, &AnnouncementBridge::cancelRequested, this,
-          &AnnouncementPage::cancelRequested);
+  connect(bridge, &AnnouncementBridge::cancelRequested, this, &AnnouncementPage::cancelRequested);
   m_channel->registerObject(QStringLiteral("gonggao"), bridge);
   setWebChannel(m_channel, kProgramWorld);
 
@@ -94,8 +93,7 @@ AnnouncementPage::AnnouncementPage(QObject* parent)
                                   ChannelLibrary() + QLatin1String(kCancelScript),
                                   QWebEngineScript::DocumentCreation));
   collection.insert(ProgramScript(QStringLiteral("gonggao-no-scroll"),
-                                  QLatin1String(kNoScrollScript),
-                                  QWebEngineScript::DocumentReady));
+                                  QLatin1String(kNoScrollScript), QWebEngineScript::DocumentReady));
 
   connect(this, &QWebEnginePage::newWindowRequested, this,
           &AnnouncementPage::OpenNewWindowInBrowser);
@@ -108,8 +106,7 @@ bool AnnouncementPage::acceptNavigationRequest(const QUrl& url, NavigationType t
   // The server's page may lead to other web pages, never to local files or
   // the program's resources. The placeholder page comes as data.
   const QString scheme = url.scheme();
-  if (!IsWebScheme(url) && scheme != QLatin1String("data") &&
-      scheme != QLatin1String("about")) {
+  if (!IsWebScheme(url) && scheme != QLatin1String("data") && scheme != QLatin1String("about")) {
     return false;
   }
   return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);

@@ -72,8 +72,8 @@ void SuggestionFlow::Save() {
   // Without a server there is nowhere to send the suggestion to.
   if (!ServerBaseAddress().IsEmpty()) {
     reply = toolkit.FetchText(requests::Suggestion(ServerBaseAddress(), signedIn.userName,
-                                                   signedIn.password,
-                                                   toolkit.IntToText(category), text));
+                                                   signedIn.password, toolkit.IntToText(category),
+                                                   text));
   }
   const Text value = toolkit.GetXmlValue(reply, "save_static", "", "", "");
   MutableSignedIn().lastReply = value;

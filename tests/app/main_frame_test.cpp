@@ -9,8 +9,8 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -24,9 +24,9 @@
 #include "app/message_form.h"
 #include "app/pelk_app.h"
 #include "controls/web_engine.h"
+#include "core/cp936.h"
 #include "feedback/gonggao_form.h"
 #include "feedback/say_to_us_form.h"
-#include "core/cp936.h"
 #include "platform/dialog_units.h"
 #include "platform/program_values.h"
 #include "platform/qt_text.h"

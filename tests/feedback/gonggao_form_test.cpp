@@ -69,19 +69,21 @@ class GonggaoFormTest : public ::testing::Test {
   void TearDown() override { SetServerBaseAddress(Text()); }
 
   void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(m_content.filePath(QString::fromStdString(name)).toStdString(),
-                  std::ios::binary)
+    std::ofstream(m_content.filePath(QString::fromStdString(name)).toStdString(), std::ios::binary)
         << bytes;
   }
 
   // Starts the server on the content folder and makes it the program's
   // server.
   void StartServer() {
-    m_server = std::make_unique<ServerProcess>(
-        ServerProcess::Options{.contentDir = m_content.path().toStdString()});
+    ServerProcess::Options options;
+    options.contentDir = m_content.path().toStdString();
+    m_server = std::make_unique<ServerProcess>(options);
     SetServerBaseAddress(Text(m_server->BaseUrl()));
   }
-  QUrl PageUrl() const { return QUrl(QString::fromStdString(m_server->BaseUrl() + "/gonggao.htm")); }
+  QUrl PageUrl() const {
+    return QUrl(QString::fromStdString(m_server->BaseUrl() + "/gonggao.htm"));
+  }
 
   // The window as the main frame makes it: owned by a window of its own,
   // 400 x 300, shown; it returns once the server's page is there.
@@ -110,18 +112,20 @@ class GonggaoFormTest : public ::testing::Test {
 TEST_F(GonggaoFormTest, GreyPlaceholderShowsUntilTheServerAnswers) {
   // A server that takes the request and never answers.
   ScriptedServer silent;
-  silent.On("/gonggao.htm", ScriptedReply{.head = "", .body = "", .end = ReplyEnd::Stall});
+  ScriptedReply nothing;
+  nothing.end = ReplyEnd::Stall;
+  silent.On("/gonggao.htm", nothing);
   SetServerBaseAddress(Text(silent.Base()));
   OpenWindow();
   EXPECT_EQ(m_form->windowTitle(), QStringLiteral("Dialog"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return silent.Connections() > 0; }, 60000));
 
-  const QVariant shown = RunScript(
-      m_form->Page(),
-      QStringLiteral("[document.body.id, getComputedStyle(document.body).backgroundColor,"
-                     " document.querySelectorAll('table tr').length,"
-                     " document.querySelectorAll('table tr')[1].getAttribute('height'),"
-                     " document.body.innerText.trim()].join('|')"));
+  const QVariant shown =
+      RunScript(m_form->Page(),
+                QStringLiteral("[document.body.id, getComputedStyle(document.body).backgroundColor,"
+                               " document.querySelectorAll('table tr').length,"
+                               " document.querySelectorAll('table tr')[1].getAttribute('height'),"
+                               " document.body.innerText.trim()].join('|')"));
   EXPECT_EQ(shown.toString(), QStringLiteral("gonggao_form|rgb(211, 211, 211)|2|75|"));
 }
 
@@ -132,8 +136,8 @@ TEST_F(GonggaoFormTest, ServerPageIsCutOffWithoutScrollBars) {
   QWidget* surface = m_form->View()->focusProxy();
   ASSERT_NE(surface, nullptr);
   const QPoint middle(200, 150);
-  QWheelEvent wheel(middle, surface->mapToGlobal(middle), QPoint(), QPoint(0, -360),
-                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QWheelEvent wheel(middle, surface->mapToGlobal(middle), QPoint(), QPoint(0, -360), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(surface, &wheel);
   QTest::qWait(500);
   EXPECT_EQ(RunScript(m_form->Page(), QStringLiteral("scrollX + ',' + scrollY")).toString(),
@@ -181,11 +185,10 @@ TEST_F(GonggaoFormTest, PageReachesNeitherTheProgramNorLocalFiles) {
             QStringLiteral("undefined"));
   // Nor can it read or open local files.
   const QVariant read = RunScript(
-      m_form->Page(),
-      QStringLiteral("(function () { try { var x = new XMLHttpRequest();"
-                     " x.open('GET', 'file:///etc/hostname', false); x.send();"
-                     " return 'read ' + x.responseText.length; }"
-                     " catch (e) { return 'refused'; } })()"));
+      m_form->Page(), QStringLiteral("(function () { try { var x = new XMLHttpRequest();"
+                                     " x.open('GET', 'file:///etc/hostname', false); x.send();"
+                                     " return 'read ' + x.responseText.length; }"
+                                     " catch (e) { return 'refused'; } })()"));
   EXPECT_EQ(read.toString(), QStringLiteral("refused"));
   RunScript(m_form->Page(), QStringLiteral("location.href = 'file:///etc/hostname'"));
   QTest::qWait(1000);
@@ -204,7 +207,8 @@ TEST_F(GonggaoFormTest, NewWindowOpensInTheDesktopBrowserOnlyOnAClick) {
 
   ASSERT_TRUE(ClickElement(m_form->View(), m_form->Page(), "#more"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !browser.urls.isEmpty(); }, 60000));
-  EXPECT_EQ(browser.urls, QList<QUrl>{QUrl(QString::fromStdString(m_server->BaseUrl() + "/more.htm"))});
+  EXPECT_EQ(browser.urls,
+            QList<QUrl>{QUrl(QString::fromStdString(m_server->BaseUrl() + "/more.htm"))});
   EXPECT_EQ(m_form->Page()->url(), PageUrl());
   EXPECT_TRUE(m_form->isVisible());
 }
@@ -217,7 +221,8 @@ TEST_F(GonggaoFormTest, UnreachableServerGivesTheBrowsersErrorPage) {
   ASSERT_TRUE(m_loads->WaitFor(QUrl(QString::fromStdString(dead + "/gonggao.htm")), &ok));
   EXPECT_FALSE(ok);
   const QVariant text = RunScript(m_form->Page(), QStringLiteral("document.body.innerText"));
-  EXPECT_TRUE(text.toString().contains(QStringLiteral("ERR_CONNECTION_REFUSED"))) << text.toString().toStdString();
+  EXPECT_TRUE(text.toString().contains(QStringLiteral("ERR_CONNECTION_REFUSED")))
+      << text.toString().toStdString();
   EXPECT_TRUE(m_form->isVisible());
 }
 

@@ -154,7 +154,8 @@ TEST_F(SuggestionTest, OpensAsItsTemplateWithTheCounterTimerRunning) {
   EXPECT_EQ(dialog.Explanation(), kExplanation);
   EXPECT_EQ(dialog.Counter(), "目前可输入50个汉字");
   std::vector<std::string> statics;
-  for (QLabel* label : dialog.form->findChildren<QLabel*>()) statics.push_back(label->text().toStdString());
+  for (QLabel* label : dialog.form->findChildren<QLabel*>())
+    statics.push_back(label->text().toStdString());
   EXPECT_NE(std::find(statics.begin(), statics.end(),
                       "因为我们空间有限，因此，目前只允许输入50个字符，请见谅！"),
             statics.end());
@@ -199,8 +200,7 @@ TEST_P(CounterTest, TickCutsToOneHundredBytesAndShowsWhatIsLeft) {
   dialog.text->setPlainText(QString::fromStdString(GetParam().typed));
   ASSERT_TRUE(dialog.timer->Fire());
   EXPECT_EQ(dialog.Text(), GetParam().kept);
-  EXPECT_EQ(dialog.Counter(),
-            "当前还可以输入" + std::to_string(GetParam().left) + "个汉字");
+  EXPECT_EQ(dialog.Counter(), "当前还可以输入" + std::to_string(GetParam().left) + "个汉字");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -214,8 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
         CounterCase{"CutInsideACharacter", Repeat("a", 99) + "字", Repeat("a", 99), 0},
         // The cut would split the line break: its carriage return goes too.
         CounterCase{"CutInsideALineBreak", Repeat("a", 99) + "\nb", Repeat("a", 99), 0},
-        CounterCase{"LineBreakBeforeTheCut", Repeat("a", 98) + "\nbc", Repeat("a", 98) + "\n",
-                    0}),
+        CounterCase{"LineBreakBeforeTheCut", Repeat("a", 98) + "\nbc", Repeat("a", 98) + "\n", 0}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(SuggestionTest, CaretStaysUsableAfterACut) {
@@ -255,14 +254,13 @@ TEST_P(RefusalTest, CheckRefusesWithItsMessageAndSendsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Checks, RefusalTest,
-    ::testing::Values(
-        RefusalCase{"NoCategory", -1, "一条很好的建议", kNoCategory},
-        // The category is checked before the length.
-        RefusalCase{"NoCategoryAndTooShort", -1, "a", kNoCategory},
-        // Pasted and saved before the next tick cuts it.
-        RefusalCase{"HundredAndOneLetters", 0, Repeat("a", 101), kTooLong},
-        RefusalCase{"NineBytes", 4, Repeat("字", 4) + "a", kTooShort},
-        RefusalCase{"Empty", 2, "", kTooShort}),
+    ::testing::Values(RefusalCase{"NoCategory", -1, "一条很好的建议", kNoCategory},
+                      // The category is checked before the length.
+                      RefusalCase{"NoCategoryAndTooShort", -1, "a", kNoCategory},
+                      // Pasted and saved before the next tick cuts it.
+                      RefusalCase{"HundredAndOneLetters", 0, Repeat("a", 101), kTooLong},
+                      RefusalCase{"NineBytes", 4, Repeat("字", 4) + "a", kTooShort},
+                      RefusalCase{"Empty", 2, "", kTooShort}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct StoredCase {
@@ -292,12 +290,12 @@ TEST_P(StoredTest, SavedSuggestionArrivesAsTypedAndClosesTheDialog) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, StoredTest,
-    ::testing::Values(
-        StoredCase{"HundredLetters", 0, Repeat("a", 100), Repeat("a", 100)},
-        StoredCase{"TenBytes", 3, Repeat("字", 5), Repeat("字", 5)},
-        StoredCase{"ApostrophesBecomeDoubleQuotes", 1, "it's '好的'", "it\"s \"好的\""},
-        StoredCase{"QueryCharactersAndLineBreak", 4, "课程 & 100% #1+2=3?\n谢谢",
-                   "课程 & 100% #1+2=3?\\r\\n谢谢"}),
+    ::testing::Values(StoredCase{"HundredLetters", 0, Repeat("a", 100), Repeat("a", 100)},
+                      StoredCase{"TenBytes", 3, Repeat("字", 5), Repeat("字", 5)},
+                      StoredCase{"ApostrophesBecomeDoubleQuotes", 1, "it's '好的'",
+                                 "it\"s \"好的\""},
+                      StoredCase{"QueryCharactersAndLineBreak", 4, "课程 & 100% #1+2=3?\n谢谢",
+                                 "课程 & 100% #1+2=3?\\r\\n谢谢"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct FailedCase {

@@ -49,13 +49,14 @@ QVariant RunScript(QWebEnginePage* page, const QString& source, quint32 world) {
     state->result = value;
     state->done = true;
   });
-  QTest::qWaitFor([&] { return state->done; }, kGenerousMs);
+  if (!QTest::qWaitFor([&] { return state->done; }, kGenerousMs)) return {};
   return state->result;
 }
 
 LoadRecorder::LoadRecorder(QWebEnginePage* page) {
-  QObject::connect(page, &QWebEnginePage::loadFinished, page,
-                   [loads = m_loads, page](bool ok) { loads->push_back({page->url(), ok}); });
+  QObject::connect(page, &QWebEnginePage::loadFinished, page, [loads = m_loads, page](bool ok) {
+    loads->push_back({page->url(), ok});
+  });
 }
 
 bool LoadRecorder::WaitFor(const QUrl& url, bool* ok) const {
@@ -64,7 +65,7 @@ bool LoadRecorder::WaitFor(const QUrl& url, bool* ok) const {
       if (load.url == url) return &load;
     return nullptr;
   };
-  QTest::qWaitFor([&] { return find() != nullptr; }, kGenerousMs);
+  (void)QTest::qWaitFor([&] { return find() != nullptr; }, kGenerousMs);
   const Load* load = find();
   if (ok) *ok = load && load->ok;
   return load != nullptr;
@@ -84,12 +85,12 @@ std::string UnusedAddress() {
 }
 
 bool ClickElement(QWidget* view, QWebEnginePage* page, const QString& selector) {
-  const QVariant rect = RunScript(
-      page, QStringLiteral("(function () { var e = document.querySelector('%1');"
-                           " if (!e) return null; var r = e.getBoundingClientRect();"
-                           " return JSON.stringify({x: r.left + r.width / 2,"
-                           " y: r.top + r.height / 2}); })()")
-                .arg(selector));
+  const QVariant rect =
+      RunScript(page, QStringLiteral("(function () { var e = document.querySelector('%1');"
+                                     " if (!e) return null; var r = e.getBoundingClientRect();"
+                                     " return JSON.stringify({x: r.left + r.width / 2,"
+                                     " y: r.top + r.height / 2}); })()")
+                          .arg(selector));
   if (!rect.isValid() || rect.isNull()) return false;
   const QJsonObject point = QJsonDocument::fromJson(rect.toString().toUtf8()).object();
   QWidget* target = view->focusProxy() ? view->focusProxy() : view;
