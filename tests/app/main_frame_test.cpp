@@ -27,6 +27,8 @@
 #include "core/cp936.h"
 #include "feedback/gonggao_form.h"
 #include "feedback/say_to_us_form.h"
+#include "lessons/lesson_form.h"
+#include "platform/message_box.h"
 #include "platform/dialog_units.h"
 #include "platform/program_values.h"
 #include "platform/qt_text.h"
@@ -270,6 +272,23 @@ TEST_F(MainFrameTest, AnnouncementWindowStandsAtTheBottomRightOfTheCreationRecta
   frame.close();
   EXPECT_TRUE(alive.isNull());
   EXPECT_EQ(frame.AnnouncementWindow(), nullptr);
+}
+
+TEST_F(MainFrameTest, AnnouncementWindowComesAfterTheLessonWindow) {
+  SetMessageBoxHandler([](MessageBoxStyle, const Text&, const Text&) { return true; });
+  bool announcementFirst = true;
+  CMainFrame* self = nullptr;
+  CMainFrame frame([] { return 1; },
+                   [&]() -> lesson_form* {
+                     announcementFirst = self->AnnouncementWindow() != nullptr;
+                     return nullptr;
+                   });
+  self = &frame;
+  ASSERT_TRUE(frame.Create());
+  SetMessageBoxHandler({});
+  EXPECT_FALSE(announcementFirst);
+  ASSERT_NE(frame.AnnouncementWindow(), nullptr);
+  EXPECT_TRUE(frame.AnnouncementWindow()->isVisible());
 }
 
 TEST_F(MainFrameTest, AnnouncementWindowStaysOnTheScreenBesideAFrameThatFillsIt) {

@@ -3,7 +3,9 @@
 # the sign-in the announcement window must stand at the frame's bottom right
 # showing the server's page, and the suggestion dialog, opened from the menu
 # and filled in with the keyboard, must send a suggestion that
-# "zorva-server suggestions" then lists. Screenshots are kept as artifacts.
+# "zorva-server suggestions" then lists. Last, the sample page's "关闭" hides
+# the announcement window and leaves the rest. Screenshots are kept as
+# artifacts.
 #
 # usage: feedback_e2e.sh ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR
 set -euo pipefail
@@ -157,5 +159,25 @@ esac
 kill -0 "$client_pid" 2>/dev/null || fail "the client ended"
 xdotool search --onlyvisible --name '^Dialog$' >/dev/null || fail "the announcement window went away"
 
+# The sample page's "确定" (ButtonOK) and "关闭" (ButtonCancel) sit at the
+# bottom right of the page, 64 x 24 pixels each, 12 pixels from the edges.
+xdotool mousemove --window "$announcement" $((400 - 12 - 32 - 70)) $((300 - 12 - 12)) click 1
+sleep 2
+xdotool search --onlyvisible --name '^Dialog$' >/dev/null || fail "确定 hid the announcement window"
+xdotool mousemove --window "$announcement" $((400 - 12 - 32)) $((300 - 12 - 12)) click 1
+for _ in $(seq 100); do
+  xdotool search --onlyvisible --name '^Dialog$' >/dev/null || break
+  sleep 0.1
+done
+xdotool search --onlyvisible --name '^Dialog$' >/dev/null && fail "关闭 did not hide the announcement window"
+sleep 0.5
+import -window root "$artifacts/feedback_closed.png"
+xdotool search --onlyvisible --name '^Zorva学习娱乐空间 版本2\.0$' >/dev/null ||
+  fail "the frame went away with the announcement window"
+xdotool search --onlyvisible --name '^主窗口$' >/dev/null ||
+  fail "the lesson window went away with the announcement window"
+kill -0 "$client_pid" 2>/dev/null || fail "the client ended"
+
 echo "PASS: announcement at $NOTE_X,$NOTE_Y; suggestion stored: $listing"
-echo "screenshots: $artifacts/feedback_announcement.png $artifacts/feedback_suggestion.png $artifacts/feedback_saved.png"
+echo "screenshots: $artifacts/feedback_announcement.png $artifacts/feedback_suggestion.png" \
+  "$artifacts/feedback_saved.png $artifacts/feedback_closed.png"
