@@ -18,7 +18,6 @@
 
 #include "feedback/announcement_page.h"
 #include "platform/program_values.h"
-#include "support/scripted_server.h"
 #include "support/server_process.h"
 #include "web_test_support.h"
 
@@ -110,15 +109,11 @@ class GonggaoFormTest : public ::testing::Test {
 };
 
 TEST_F(GonggaoFormTest, GreyPlaceholderShowsUntilTheServerAnswers) {
-  // A server that takes the request and never answers.
-  ScriptedServer silent;
-  ScriptedReply nothing;
-  nothing.end = ReplyEnd::Stall;
-  silent.On("/gonggao.htm", nothing);
+  SilentServer silent;
   SetServerBaseAddress(Text(silent.Base()));
   OpenWindow();
   EXPECT_EQ(m_form->windowTitle(), QStringLiteral("Dialog"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return silent.Connections() > 0; }, 60000));
+  ASSERT_TRUE(silent.WaitForConnection());
 
   const QVariant shown =
       RunScript(m_form->Page(),

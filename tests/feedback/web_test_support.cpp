@@ -84,6 +84,35 @@ std::string UnusedAddress() {
   return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
+SilentServer::SilentServer() {
+  m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(m_listener, 8);
+  ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+  m_port = ntohs(address.sin_port);
+}
+
+SilentServer::~SilentServer() {
+  for (int fd : m_connections) ::close(fd);
+  ::close(m_listener);
+}
+
+std::string SilentServer::Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+bool SilentServer::WaitForConnection() {
+  return QTest::qWaitFor(
+      [this] {
+        const int fd = ::accept(m_listener, nullptr, nullptr);
+        if (fd >= 0) m_connections.push_back(fd);
+        return !m_connections.empty();
+      },
+      kGenerousMs);
+}
+
 bool ClickElement(QWidget* view, QWebEnginePage* page, const QString& selector) {
   const QVariant rect =
       RunScript(page, QStringLiteral("(function () { var e = document.querySelector('%1');"

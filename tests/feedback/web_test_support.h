@@ -45,6 +45,25 @@ class LoadRecorder {
 // "http://127.0.0.1:PORT" with a port that nobody listens on.
 std::string UnusedAddress();
 
+// A server on 127.0.0.1 that takes connections and never answers: the
+// browser waits on it with the page it had.
+class SilentServer {
+ public:
+  SilentServer();
+  ~SilentServer();
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+  std::string Base() const;  // "http://127.0.0.1:PORT"
+  // Waits until a client connected; the connection stays open, unanswered.
+  bool WaitForConnection();
+
+ private:
+  int m_listener = -1;
+  int m_port = 0;
+  std::vector<int> m_connections;
+};
+
 // Clicks with the left button in the middle of the element that the CSS
 // selector names, as a user would. False when the element was not found.
 bool ClickElement(QWidget* view, QWebEnginePage* page, const QString& selector);
