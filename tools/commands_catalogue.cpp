@@ -125,6 +125,11 @@ int CheckCatalogueCommand(const std::vector<std::string>& args) {
   if (base.empty() || user.empty() != password.empty()) return UsageError("check-catalogue");
 
   const bool server = base.rfind("http://", 0) == 0;
+  if (!server && base.find("://") != std::string::npos) {
+    std::fprintf(stderr, "zorva-tool: check-catalogue: %s: the client talks to http:// servers only\n",
+                 base.c_str());
+    return 2;
+  }
   while (server && base.size() > 7 && base.back() == '/') base.pop_back();
   std::unique_ptr<ContentSource> source =
       server ? MakeServerSource(Text(base), Text(user), Text(password)) : MakeFolderSource(base);

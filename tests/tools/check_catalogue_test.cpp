@@ -348,6 +348,10 @@ TEST_F(CheckCatalogue, WrongArgumentsExitTwo) {
     EXPECT_EQ(r.exitCode, 2) << args.size();
     EXPECT_EQ(r.err.rfind("usage: zorva-tool check-catalogue ", 0), 0u) << r.err;
   }
+  const Result https = Run({"check-catalogue", "https://example.org"});
+  EXPECT_EQ(https.exitCode, 2);
+  EXPECT_NE(https.err.find("http:// servers only"), std::string::npos) << https.err;
+  EXPECT_TRUE(https.out.empty());
 }
 
 }  // namespace
