@@ -43,8 +43,9 @@ class FlagScope {
 
 }  // namespace
 
-LessonPlayback::LessonPlayback(PlaybackView& view, MoviePlayer& player, const EntryTable& entries)
-    : m_view(view), m_player(player), m_entries(entries) {}
+LessonPlayback::LessonPlayback(PlaybackView& view, MoviePlayer& player, const EntryTable& entries,
+                               PageTable& pages, PlaybackState& state)
+    : m_view(view), m_player(player), m_entries(entries), m_pages(pages), m_state(state) {}
 
 void LessonPlayback::OnPlay(int row) {
   // The password codec pumps messages while the lesson request is prepared,
@@ -59,11 +60,11 @@ void LessonPlayback::OnPlay(int row) {
     PlayProgramItem(entry.fileName, m_view.MessageOwner());
     return;
   }
-  m_strLessonDir = entry.dir;
-  m_nPageIndex = 0;
-  m_bPaused = false;
+  m_state.m_strLessonDir = entry.dir;
+  m_state.m_nPageIndex = 0;
+  m_state.m_bPaused = false;
   m_view.SetPauseButtonText(Cn("暂停"));
-  m_bShowNow = true;
+  m_state.m_bShowNow = true;
   m_view.HideTreeAndPageStore();
   m_view.ShowButtonRow(false);
   LoadLessonContent(entry.title);
@@ -82,14 +83,14 @@ void LessonPlayback::LoadLessonContent(const Text& title) {
 void LessonPlayback::LoadLessonRow(int row) {
   m_view.SetTitle(Cn("正在读取课程内容..."));
   m_nLessonRow = row;
-  m_strLessonDir = m_entries.Row(row).dir;
+  m_state.m_strLessonDir = m_entries.Row(row).dir;
 
   Text reply;
   {
     FlagScope running(m_bRequestRunning);
     const SignInValues& user = SignedIn();
-    reply = FetchText(
-        requests::Lesson(ServerBaseAddress(), user.userName, user.password, m_strLessonDir));
+    reply = FetchText(requests::Lesson(ServerBaseAddress(), user.userName, user.password,
+                                       m_state.m_strLessonDir));
   }
   if (reply.IsEmpty()) {
     // Back to idle: a timer left running would go on with the previous
@@ -100,7 +101,7 @@ void LessonPlayback::LoadLessonRow(int row) {
     return;
   }
 
-  m_pages.clear();
+  m_pages.Clear();
   for (int order = 1, gaps = 0; gaps <= kMaxPageGaps; ++order) {
     const Text orderText = IntToText(order);
     Text name = GetXmlValue(reply, "file", "order", orderText, "name");
@@ -110,11 +111,11 @@ void LessonPlayback::LoadLessonRow(int row) {
       ++gaps;
       continue;
     }
-    m_pages.push_back({name, delay});
+    m_pages.Insert(order - 1, {name, delay});
     gaps = 0;
   }
 
-  m_nPageIndex = 0;
+  m_state.m_nPageIndex = 0;
   m_view.StartPlaybackTimer();
   m_view.SetTitle(Cn("开始播放......"));
 }
@@ -124,51 +125,52 @@ void LessonPlayback::OnTimer() {
   // would decide on a page table that is about to be replaced.
   if (m_bRequestRunning) return;
 
-  const ScreenPoint cursor = m_view.CursorPosition();
-  if (cursor == m_ptLastCursor) {
-    ++m_nIdleTicks;
-    if (m_nIdleTicks > kIdleTicksBeforeHiding) {
-      if (cursor == m_ptLastClick) {
-        m_nIdleTicks = 0;
+  const QPoint cursor = m_view.CursorPosition();
+  if (cursor == m_state.m_ptLastCursor) {
+    ++m_state.m_nIdleTicks;
+    if (m_state.m_nIdleTicks > kIdleTicksBeforeHiding) {
+      if (cursor == m_state.m_ptLastClick) {
+        m_state.m_nIdleTicks = 0;
       } else {
         m_view.ShowButtonRow(false);
       }
     }
   } else {
-    m_ptLastCursor = cursor;
-    m_nIdleTicks = 0;
+    m_state.m_ptLastCursor = cursor;
+    m_state.m_nIdleTicks = 0;
     m_view.ShowButtonRow(true);
   }
 
-  if (m_bPaused) return;
+  if (m_state.m_bPaused) return;
 
-  if (m_bShowNow) {
-    m_bShowNow = false;
+  if (m_state.m_bShowNow) {
+    m_state.m_bShowNow = false;
     AdvancePage();
     return;
   }
-  if (m_nPageDelay < 0) return;
+  if (m_state.m_nPageDelay < 0) return;
   if (m_player.IsPlaying()) return;
-  if (m_nPageDelay == 0) {
+  if (m_state.m_nPageDelay == 0) {
     AdvancePage();
     return;
   }
   if (m_player.TotalFrames() - 1 > m_player.CurrentFrame()) return;
-  if (++m_nEndTicks < kEndTicks) return;
-  m_nEndTicks = 0;
+  if (++m_state.m_nEndTicks < kEndTicks) return;
+  m_state.m_nEndTicks = 0;
   AdvancePage();
 }
 
 void LessonPlayback::AdvancePage() {
-  if (m_nPageIndex >= static_cast<int>(m_pages.size())) {
+  if (m_state.m_nPageIndex >= m_pages.Count()) {
     EndOfLesson();
     return;
   }
-  const LessonPage page = m_pages[static_cast<size_t>(m_nPageIndex)];
-  m_nPageDelay = page.delay.IsEmpty() ? kDefaultPageDelay : TextToInt(page.delay);
-  ++m_nPageIndex;
-  m_view.SetTitle(Cn("正在播放") + IntToText(m_nPageIndex));
-  m_player.LoadMovie(0, requests::LessonPage(ServerBaseAddress(), m_strLessonDir, page.name));
+  const LessonPage page = m_pages.Row(m_state.m_nPageIndex);
+  m_state.m_nPageDelay = page.delay.IsEmpty() ? kDefaultPageDelay : TextToInt(page.delay);
+  ++m_state.m_nPageIndex;
+  m_view.SetTitle(Cn("正在播放") + IntToText(m_state.m_nPageIndex));
+  m_player.LoadMovie(0,
+                     requests::LessonPage(ServerBaseAddress(), m_state.m_strLessonDir, page.name));
   m_player.Play();
 }
 
@@ -179,7 +181,7 @@ void LessonPlayback::EndOfLesson() {
   }
   int current = m_nLessonRow;
   if (current < 0 || current >= m_entries.Count())
-    current = std::max(0, m_entries.FindDir(m_strLessonDir));
+    current = std::max(0, m_entries.FindDir(m_state.m_strLessonDir));
   const int next = current + 1;
   if (next >= m_entries.Count() || !(m_entries.Row(next).type == kLessonType)) {
     StopPlayback();
@@ -187,7 +189,7 @@ void LessonPlayback::EndOfLesson() {
   }
   // A last page that only the page buttons could end leaves no delay rule
   // that could ever end the next lesson's wait for its first page.
-  if (m_nPageDelay < 0) m_bShowNow = true;
+  if (m_state.m_nPageDelay < 0) m_state.m_bShowNow = true;
   LoadLessonRow(next);
 }
 
@@ -199,37 +201,37 @@ void LessonPlayback::StopPlayback() {
 }
 
 bool LessonPlayback::OnAdvertisement() const {
-  const size_t row = static_cast<size_t>(m_nPageIndex - 1);
-  return row < m_pages.size() && m_pages[row].name.Lower().Find("_ad") >= 0;
+  const int row = m_state.m_nPageIndex - 1;
+  return row >= 0 && row < m_pages.Count() && m_pages.Row(row).name.Lower().Find("_ad") >= 0;
 }
 
 void LessonPlayback::OnPrevPage() {
-  m_ptLastClick = m_view.CursorPosition();
-  if (m_nPageIndex <= 0) return;
+  m_state.m_ptLastClick = m_view.CursorPosition();
+  if (m_state.m_nPageIndex <= 0) return;
   if (OnAdvertisement()) return;
   // A change is already pending: pressed twice, it still moves back once.
-  if (m_bShowNow) return;
-  m_nPageIndex = std::max(0, m_nPageIndex - 2);
-  m_bShowNow = true;
+  if (m_state.m_bShowNow) return;
+  m_state.m_nPageIndex = std::max(0, m_state.m_nPageIndex - 2);
+  m_state.m_bShowNow = true;
 }
 
 void LessonPlayback::OnNextPage() {
-  m_ptLastClick = m_view.CursorPosition();
-  if (m_nPageIndex <= 0) return;
+  m_state.m_ptLastClick = m_view.CursorPosition();
+  if (m_state.m_nPageIndex <= 0) return;
   if (OnAdvertisement()) return;
-  m_bShowNow = true;
+  m_state.m_bShowNow = true;
 }
 
 void LessonPlayback::OnPauseResume() {
-  m_ptLastClick = m_view.CursorPosition();
-  if (m_bPaused) {
+  m_state.m_ptLastClick = m_view.CursorPosition();
+  if (m_state.m_bPaused) {
     m_view.SetPauseButtonText(Cn("暂停"));
     m_player.Play();
-    m_bPaused = false;
+    m_state.m_bPaused = false;
   } else {
     m_view.SetPauseButtonText(Cn("继续"));
     m_player.StopPlay();
-    m_bPaused = true;
+    m_state.m_bPaused = true;
   }
 }
 

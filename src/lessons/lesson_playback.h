@@ -1,8 +1,10 @@
 #pragma once
 
-#include <vector>
+#include <QPoint>
 
 #include "core/text.h"
+#include "lessons/page_table.h"
+#include "lessons/playback_state.h"
 
 class QWidget;
 
@@ -10,13 +12,6 @@ namespace zorva {
 
 class EntryTable;
 class MoviePlayer;
-
-// A point on the screen, in pixels.
-struct ScreenPoint {
-  int x = 0;
-  int y = 0;
-  friend bool operator==(const ScreenPoint&, const ScreenPoint&) = default;
-};
 
 // What playback asks of the lesson window. The window implements it; tests
 // drive playback through a plain object instead.
@@ -28,7 +23,7 @@ class PlaybackView {
   virtual void ShowButtonRow(bool show) = 0;
   virtual void SetTitle(const Text& title) = 0;
   // The mouse cursor, in screen coordinates.
-  virtual ScreenPoint CursorPosition() const = 0;
+  virtual QPoint CursorPosition() const = 0;
   // Timer 1 of the window, every 1000 ms; starting it again restarts it.
   virtual void StartPlaybackTimer() = 0;
   virtual void StopPlaybackTimer() = 0;
@@ -43,20 +38,15 @@ class PlaybackView {
   virtual QWidget* MessageOwner() = 0;
 };
 
-// One page of the lesson being played: its movie's file name and its
-// delay_time text (empty when the page list gives none).
-struct LessonPage {
-  Text name;
-  Text delay;
-};
-
 // The lesson window's playback: Play on a catalogue entry, the page list
 // request, the one-second tick that moves from page to page and on to the
 // next lesson, the page buttons and pause. Program items go to
-// PlayProgramItem. Everything runs on the user-interface thread.
+// PlayProgramItem. It keeps its state and the page table in the window's
+// PlaybackState and PageTable. Everything runs on the user-interface thread.
 class LessonPlayback {
  public:
-  LessonPlayback(PlaybackView& view, MoviePlayer& player, const EntryTable& entries);
+  LessonPlayback(PlaybackView& view, MoviePlayer& player, const EntryTable& entries,
+                 PageTable& pages, PlaybackState& state);
 
   // Play on the entry table row that the tree selection resolved to.
   void OnPlay(int row);
@@ -69,16 +59,8 @@ class LessonPlayback {
   void OnNextPage();
   void OnPauseResume();
 
-  // State, for the window and for tests.
-  const Text& LessonDir() const { return m_strLessonDir; }
-  int PageIndex() const { return m_nPageIndex; }
-  int PageDelay() const { return m_nPageDelay; }
-  int EndTicks() const { return m_nEndTicks; }
-  int IdleTicks() const { return m_nIdleTicks; }
-  bool ShowNow() const { return m_bShowNow; }
-  bool Paused() const { return m_bPaused; }
+  // A lesson request is being prepared or sent.
   bool RequestRunning() const { return m_bRequestRunning; }
-  const std::vector<LessonPage>& Pages() const { return m_pages; }
 
  private:
   void LoadLessonRow(int row);
@@ -92,20 +74,11 @@ class LessonPlayback {
   PlaybackView& m_view;
   MoviePlayer& m_player;
   const EntryTable& m_entries;
-
-  std::vector<LessonPage> m_pages;
-  Text m_strLessonDir;
+  PageTable& m_pages;
+  PlaybackState& m_state;
   // The entry table row of the lesson being played, or -1.
   int m_nLessonRow = -1;
-  int m_nPageIndex = 0;
-  int m_nPageDelay = 6;
-  int m_nEndTicks = 0;
-  bool m_bShowNow = false;
-  bool m_bPaused = false;
   bool m_bRequestRunning = false;
-  ScreenPoint m_ptLastCursor;
-  ScreenPoint m_ptLastClick;
-  int m_nIdleTicks = 0;
 };
 
 }  // namespace zorva

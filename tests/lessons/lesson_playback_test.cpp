@@ -60,7 +60,7 @@ class FakeWindow : public PlaybackView {
     rowEvents.push_back(show);
   }
   void SetTitle(const Text& text) override { titles.push_back(ToUtf8(text)); }
-  ScreenPoint CursorPosition() const override { return cursor; }
+  QPoint CursorPosition() const override { return cursor; }
   void StartPlaybackTimer() override { timer = true; }
   void StopPlaybackTimer() override { timer = false; }
   bool AutoNextChecked() const override { return autoNext; }
@@ -74,7 +74,7 @@ class FakeWindow : public PlaybackView {
   bool rowShown = true;
   std::vector<bool> rowEvents;
   std::vector<std::string> titles;
-  ScreenPoint cursor{100, 100};
+  QPoint cursor{100, 100};
   bool timer = false;
   bool autoNext = false;
   bool treeHidden = false;
@@ -122,7 +122,9 @@ class Playback : public LessonsEnvironment {
   EntryTable m_entries;
   ScriptedPlayer m_player;
   FakeWindow m_window;
-  LessonPlayback m_playback{m_window, m_player, m_entries};
+  PageTable m_pages;
+  PlaybackState m_state;
+  LessonPlayback m_playback{m_window, m_player, m_entries, m_pages, m_state};
 };
 
 // The page list: read by order across up to ten gaps, ".html" played as
@@ -135,11 +137,11 @@ TEST_F(Playback, PageListIsReadByOrderAcrossUpToTenGaps) {
   StartServer();
 
   m_playback.OnPlay(0);
-  EXPECT_EQ(m_playback.Pages().size(), 2u);  // eleven gaps end the reading
+  EXPECT_EQ(m_pages.Count(), 2);  // eleven gaps end the reading
   m_playback.OnPlay(1);
-  EXPECT_EQ(m_playback.Pages().size(), 3u);  // ten do not
+  EXPECT_EQ(m_pages.Count(), 3);  // ten do not
   m_playback.OnPlay(2);
-  ASSERT_EQ(m_playback.Pages().size(), 3u);
+  ASSERT_EQ(m_pages.Count(), 3);
   EXPECT_EQ(m_window.Title(), "开始播放......");
   EXPECT_TRUE(m_window.timer);
 
@@ -231,13 +233,13 @@ TEST_F(Playback, EndTicksCarryOverToTheNextPage) {
   m_playback.OnTimer();
   m_player.Finish();
   for (int i = 0; i < 3; ++i) m_playback.OnTimer();
-  EXPECT_EQ(m_playback.EndTicks(), 3);
+  EXPECT_EQ(m_state.m_nEndTicks, 3);
   m_playback.OnNextPage();
   EXPECT_EQ(TicksToNextTitle(), 1);
   EXPECT_EQ(m_window.Title(), Playing(2));
   EXPECT_EQ(FinishPage(), 1);  // the fourth end tick comes at once
   EXPECT_EQ(m_window.Title(), Playing(3));
-  EXPECT_EQ(m_playback.EndTicks(), 0);
+  EXPECT_EQ(m_state.m_nEndTicks, 0);
   EXPECT_EQ(FinishPage(), 4);
 }
 
@@ -245,7 +247,7 @@ TEST_F(Playback, PreviousPage) {
   AddLesson("课", "prev", {{1, "p1.swf", "-1"}, {2, "p2.swf", "-1"}, {3, "p3.swf", "-1"}});
   StartServer();
   m_playback.OnPrevPage();  // nothing on screen yet
-  EXPECT_FALSE(m_playback.ShowNow());
+  EXPECT_FALSE(m_state.m_bShowNow);
 
   m_playback.OnPlay(0);
   m_playback.OnTimer();
@@ -277,7 +279,7 @@ TEST_F(Playback, AdvertisementPagesIgnoreThePageButtons) {
   ASSERT_EQ(m_window.Title(), Playing(2));
   m_playback.OnNextPage();
   m_playback.OnPrevPage();
-  EXPECT_FALSE(m_playback.ShowNow());
+  EXPECT_FALSE(m_state.m_bShowNow);
   EXPECT_EQ(TicksToNextTitle(3), -1);  // still playing
   m_player.Finish(false);
   EXPECT_EQ(TicksToNextTitle(), 1);
@@ -306,10 +308,10 @@ TEST_F(Playback, PauseFreezesTheTickAndAPendingNextPageFollowsContinue) {
 
 TEST_F(Playback, PauseWorksWhenNothingPlays) {
   m_playback.OnPauseResume();
-  EXPECT_TRUE(m_playback.Paused());
+  EXPECT_TRUE(m_state.m_bPaused);
   EXPECT_EQ(m_window.pauseText, "继续");
   m_playback.OnPauseResume();
-  EXPECT_FALSE(m_playback.Paused());
+  EXPECT_FALSE(m_state.m_bPaused);
   EXPECT_EQ(m_window.pauseText, "暂停");
   EXPECT_EQ(m_player.stops, 1);
   EXPECT_EQ(m_player.plays, 1);
@@ -320,7 +322,7 @@ TEST_F(Playback, StartingALessonEndsAPause) {
   StartServer();
   m_playback.OnPauseResume();
   m_playback.OnPlay(0);
-  EXPECT_FALSE(m_playback.Paused());
+  EXPECT_FALSE(m_state.m_bPaused);
   EXPECT_EQ(m_window.pauseText, "暂停");
   EXPECT_EQ(TicksToNextTitle(), 1);
 }
@@ -333,7 +335,7 @@ TEST_F(Playback, ButtonRowFollowsTheCursor) {
   StartServer();
   m_playback.OnPlay(0);
   EXPECT_FALSE(m_window.rowShown);
-  m_window.cursor = {10, 20};
+  m_window.cursor = QPoint(10, 20);
   m_playback.OnTimer();
   EXPECT_TRUE(m_window.rowShown);
   for (int i = 0; i < 3; ++i) m_playback.OnTimer();
@@ -341,14 +343,14 @@ TEST_F(Playback, ButtonRowFollowsTheCursor) {
   m_playback.OnTimer();
   EXPECT_FALSE(m_window.rowShown);
 
-  m_window.cursor = {11, 20};
+  m_window.cursor = QPoint(11, 20);
   m_playback.OnPauseResume();  // pressed here
   m_playback.OnTimer();
   EXPECT_TRUE(m_window.rowShown);
   for (int i = 0; i < 10; ++i) m_playback.OnTimer();
   EXPECT_TRUE(m_window.rowShown);
 
-  m_window.cursor = {12, 20};
+  m_window.cursor = QPoint(12, 20);
   for (int i = 0; i < 5; ++i) m_playback.OnTimer();
   EXPECT_FALSE(m_window.rowShown);
 }
@@ -511,7 +513,7 @@ TEST_F(Playback, ProgramItemLeavesThePlayingLessonAlone) {
   m_playback.OnTimer();
   m_playback.OnPlay(2);
   EXPECT_EQ(ReadFileBytes(Local("dl/download.xml")), "<job>game</job>");
-  EXPECT_EQ(m_playback.LessonDir(), "one");
+  EXPECT_EQ(m_state.m_strLessonDir, "one");
   EXPECT_EQ(m_window.Title(), Playing(1));
   EXPECT_EQ(FinishPage(), 1);
   EXPECT_EQ(LastUrl(), PageUrl("one", "a2.swf"));
@@ -543,7 +545,7 @@ TEST_F(Playback, TicksAndPlayInsideTheLessonRequestAreIgnored) {
 
   EXPECT_GT(ticksInside, 0);
   EXPECT_EQ(m_player.loaded.size(), 1u);
-  EXPECT_EQ(m_playback.LessonDir(), "two");
+  EXPECT_EQ(m_state.m_strLessonDir, "two");
   EXPECT_EQ(TicksToNextTitle(), 1);
   EXPECT_EQ(LastUrl(), PageUrl("two", "b1.swf"));
 }
