@@ -48,11 +48,13 @@ LessonPlayback::LessonPlayback(PlaybackView& view, MoviePlayer& player, const En
     : m_view(view), m_player(player), m_entries(entries), m_pages(pages), m_state(state) {}
 
 void LessonPlayback::OnPlay(int row) {
-  // The password codec pumps messages while the lesson request is prepared,
-  // so a second Play can arrive inside the first; it would leave the first
-  // request's pages under the second lesson's folder.
-  if (m_bRequestRunning) return;
+  // The password codec pumps messages while a lesson request is prepared,
+  // and so does an item's download: a second Play can arrive inside the
+  // first, and would leave the first request's pages under the second
+  // lesson's folder, or fetch a job file while another is being fetched.
+  if (m_bPlayRunning || m_bRequestRunning) return;
   if (row < 0 || row >= m_entries.Count()) return;
+  FlagScope playing(m_bPlayRunning);
   const CatalogueEntry& entry = m_entries.Row(row);
   if (!(entry.type == kLessonType)) {
     // A program item leaves the folder of a lesson that is playing alone:

@@ -79,6 +79,7 @@ class LessonPlayback {
   // The entry table row of the lesson being played, or -1.
   int m_nLessonRow = -1;
   bool m_bRequestRunning = false;
+  bool m_bPlayRunning = false;
 };
 
 }  // namespace zorva

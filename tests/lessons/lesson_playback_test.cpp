@@ -550,5 +550,27 @@ TEST_F(Playback, TicksAndPlayInsideTheLessonRequestAreIgnored) {
   EXPECT_EQ(LastUrl(), PageUrl("two", "b1.swf"));
 }
 
+// An item's download pumps messages too: a Play that arrives then is ignored.
+TEST_F(Playback, PlayInsideAnItemDownloadIsIgnored) {
+  AddProgram("游戏", "games", "game", "game.exe");
+  AddLesson("一", "one", {{1, "a1.swf", "0"}});
+  Content("dl/download_game.xml", "<job>game</job>");
+  StartServer();
+
+  int playsInside = 0;
+  QTimer presser;
+  QObject::connect(&presser, &QTimer::timeout, [&] {
+    ++playsInside;
+    m_playback.OnPlay(1);
+  });
+  presser.start(0);
+  m_playback.OnPlay(0);
+  presser.stop();
+
+  EXPECT_GT(playsInside, 0);
+  EXPECT_TRUE(m_window.titles.empty());
+  EXPECT_FALSE(m_window.timer);
+}
+
 }  // namespace
 }  // namespace zorva::test
