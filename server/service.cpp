@@ -266,7 +266,11 @@ void Service::HandleFile(const std::string& path, httplib::Response& res) {
     return;
   }
   res.status = 200;
-  res.set_content_provider(static_cast<size_t>(size), ContentFolder::ContentType(*file),
+  // A movie may load further files relative to its own address; the player
+  // page that runs it has another origin, so movies allow every origin.
+  const std::string type = ContentFolder::ContentType(*file);
+  if (type == "application/x-shockwave-flash") res.set_header("Access-Control-Allow-Origin", "*");
+  res.set_content_provider(static_cast<size_t>(size), type,
                            [stream](size_t offset, size_t length, httplib::DataSink& sink) {
                              std::vector<char> buffer(std::min(length, kFileChunk));
                              stream->seekg(static_cast<std::streamoff>(offset));
