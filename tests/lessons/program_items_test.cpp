@@ -30,9 +30,10 @@ class ProgramItems : public LessonsEnvironment {
     ::chmod(Local("zupdate.exe").c_str(), 0755);
   }
 
-  // A program that writes the arguments it got, one a line, into "ran".
+  // A program that writes the arguments it got, one a line, into "ran"
+  // (renamed into place, so that the file is complete once it is there).
   void PlaceProgram(const std::string& fileName) {
-    WriteBytes(Local(fileName), "#!/bin/sh\nprintf '%s\\n' \"$@\" > ran\n");
+    WriteBytes(Local(fileName), "#!/bin/sh\nprintf '%s\\n' \"$@\" > ran.part && mv ran.part ran\n");
     ::chmod(Local(fileName).c_str(), 0755);
   }
   std::string ProgramArguments() {
