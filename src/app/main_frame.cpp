@@ -13,6 +13,8 @@
 #include "controls/artwork.h"
 #include "core/cp936.h"
 #include "core/toolkit.h"
+#include "lessons/lesson_form.h"
+#include "platform/message_box.h"
 #include "platform/program_values.h"
 #include "platform/qt_text.h"
 #include "platform/quit.h"
@@ -29,15 +31,19 @@ int RunLoginDialog() {
   return dialog.exec();
 }
 
+lesson_form* NewLessonForm() { return new (std::nothrow) lesson_form; }
+
 // The commands of the seven toolbar buttons after the second separator. No
 // window handles them, so they stay disabled.
 constexpr int kUnhandledCommands[] = {32873, 32859, 32782, 32805, 32800, 32872, 32870};
 
 }  // namespace
 
-CMainFrame::CMainFrame(SignInGate signIn)
+CMainFrame::CMainFrame(SignInGate signIn, LessonFormFactory makeLessonForm)
     : m_ui(std::make_unique<Ui::CMainFrame>()),
-      m_signIn(signIn ? std::move(signIn) : SignInGate(RunLoginDialog)) {
+      m_signIn(signIn ? std::move(signIn) : SignInGate(RunLoginDialog)),
+      m_makeLessonForm(makeLessonForm ? std::move(makeLessonForm)
+                                      : LessonFormFactory(NewLessonForm)) {
   m_ui->setupUi(this);
   setWindowIcon(Icon(127));
   // The client area of a multiple-document frame: the windows that join
@@ -77,7 +83,7 @@ CMainFrame::CMainFrame(SignInGate signIn)
   }
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() { delete m_pLessonForm; }
 
 Text CMainFrame::TitleText() {
   CToolkit toolkit;
@@ -93,8 +99,9 @@ bool CMainFrame::Create() {
   if (m_signIn() != 1) return false;
 
   ShowLoadingMessage();
-  // The lesson window and the announcement window are created here, while
-  // the loading message is on screen.
+  // The windows of the working program come up while the loading message
+  // is on screen.
+  CreateLessonWindow();
   if (m_pMessageForm) m_pMessageForm->close();
   return true;
 }
@@ -107,6 +114,22 @@ void CMainFrame::ShowLoadingMessage() {
   // busy.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
+
+void CMainFrame::CreateLessonWindow() {
+  m_pLessonForm = m_makeLessonForm();
+  if (!m_pLessonForm) {
+    ShowMessage("Error Creating Dialog Object");
+    return;
+  }
+  if (!m_pLessonForm->Create(this)) {
+    // The object stays with the frame, which deletes it on closing.
+    ShowMessage("Error creating Dialog");
+    return;
+  }
+  m_pLessonForm->show();
+}
+
+lesson_form* CMainFrame::LessonForm() const { return m_pLessonForm; }
 
 QToolBar* CMainFrame::ToolBar() const { return m_ui->toolBar; }
 
@@ -178,6 +201,13 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   // The windows the frame created go with it.
   delete m_pMessageForm;
   m_pMessageForm = nullptr;
+  // The lesson window may have a handler on the stack below this one (a
+  // download pumps messages), so it goes once control is back in the event
+  // loop, or with the frame, whichever comes first.
+  if (m_pLessonForm) {
+    m_pLessonForm->hide();
+    m_pLessonForm->deleteLater();
+  }
   event->accept();
   PostQuitMessage(0);
 }

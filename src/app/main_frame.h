@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+#include <QPointer>
+
 #include <functional>
 
 #include "core/text.h"
@@ -15,6 +17,7 @@ class CMainFrame;
 
 namespace zorva {
 
+class lesson_form;
 class message_form;
 
 // The main frame: menu and toolbar 127, the title with the local version,
@@ -35,8 +38,12 @@ class CMainFrame : public QMainWindow {
   // Runs the sign-in and answers its result: 1 after a successful sign-in.
   using SignInGate = std::function<int()>;
 
-  // The default gate runs the login dialog modally.
-  explicit CMainFrame(SignInGate signIn = {});
+  // Makes the lesson window's object: null when it cannot be allocated.
+  using LessonFormFactory = std::function<lesson_form*()>;
+
+  // The default gate runs the login dialog modally; the default factory
+  // makes a plain lesson window.
+  explicit CMainFrame(SignInGate signIn = {}, LessonFormFactory makeLessonForm = {});
   ~CMainFrame() override;
 
   // The creation sequence, run before the frame is ever shown: the title,
@@ -53,6 +60,8 @@ class CMainFrame : public QMainWindow {
   // The menu item for a command, or null.
   QAction* MenuAction(int command) const;
   message_form* LoadingMessage() const { return m_pMessageForm; }
+  // The lesson window; null until created, and again once it is gone.
+  lesson_form* LessonForm() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -65,10 +74,14 @@ class CMainFrame : public QMainWindow {
   void SetToolbarTexts();
   void SizeToolbarButtons();
   void ShowLoadingMessage();
+  void CreateLessonWindow();
 
   std::unique_ptr<Ui::CMainFrame> m_ui;
   SignInGate m_signIn;
+  LessonFormFactory m_makeLessonForm;
   message_form* m_pMessageForm = nullptr;
+  // Guarded: the window's hidden "关闭" destroys it on its own.
+  QPointer<lesson_form> m_pLessonForm;
 };
 
 }  // namespace zorva

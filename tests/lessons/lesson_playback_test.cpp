@@ -10,7 +10,7 @@
 #include "controls/movie_player.h"
 #include "core/cp936.h"
 #include "lessons/entry_table.h"
-#include "lessons_test_env.h"
+#include "playback_test_env.h"
 #include "support/file_bytes.h"
 
 namespace zorva::test {

@@ -1,67 +1,35 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "core/text.h"
 #include "support/server_process.h"
 
 namespace zorva::test {
 
-// UTF-8 literal to a Text.
-Text T(const char* utf8);
+// The QApplication of the test program (offscreen), created on first use,
+// with the program's message pump installed. The movie player runs its
+// headless backend: these tests look at the window, not at movies.
+void EnsureApplication();
 
-// Writes bytes to a file, creating its folders.
-void WriteBytes(const std::string& path, const std::string& bytes);
-bool Exists(const std::string& path);
-
-// Polls until the file exists (programs started detached need a moment).
-bool WaitForFile(const std::string& path);
-
-// A page list as the lesson request answers it.
-struct PageSpec {
-  int order;
-  std::string name;
-  const char* delay;  // nullptr: no delay_time attribute
-};
-std::string PageList(const std::vector<PageSpec>& pages);
-
-// Every test runs with the program's message pump in an offscreen
-// application, in a fresh working directory, with message boxes answered by
-// the test, and with the real zorva-server serving a content folder of the
-// test's own. The signed-in user is ann / secret, registered on that server.
-class LessonsEnvironment : public ::testing::Test {
+// A fixture serving the sample content from a real zorva-server for the
+// whole suite, its address as the server base address, and message boxes
+// answered and recorded (UTF-8 texts).
+class SampleServerTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
   void SetUp() override;
   void TearDown() override;
 
-  // Files of the content folder, written before StartServer.
-  void Content(const std::string& relative, const std::string& bytes);
-  void Lesson(const std::string& dir, const std::vector<PageSpec>& pages) {
-    Content("lesson/" + dir + "/0010/pages.xml", PageList(pages));
-  }
-  // Starts the server on the content so far and makes it the server base
-  // address.
-  void StartServer();
+  // How many lesson elements the sample catalogue holds.
+  static int SampleLessonCount();
 
-  std::string Local(const std::string& relative) const { return m_dir + "/" + relative; }
-
-  struct Box {
-    bool question;
-    std::string text;     // UTF-8
-    std::string caption;  // UTF-8
-  };
-  std::vector<Box> m_boxes;
-  bool m_answerYes = false;
-  std::string m_dir;
-  std::string m_contentDir;
-  std::unique_ptr<ServerProcess> m_server;
-
- private:
-  std::string m_previousDir;
+  static ServerProcess* s_server;
+  std::vector<std::string> m_messages;
 };
 
 }  // namespace zorva::test

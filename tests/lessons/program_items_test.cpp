@@ -9,7 +9,7 @@
 #include <QString>
 #include <QtGlobal>
 
-#include "lessons_test_env.h"
+#include "playback_test_env.h"
 #include "platform/program_values.h"
 #include "support/file_bytes.h"
 

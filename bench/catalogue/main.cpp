@@ -1,0 +1,169 @@
+// Times the lesson window's LoadCatalogue end to end: the catalogue fetched
+// from zorva-server on the loopback, the tree built and the entry table
+// filled, with the indexed lookups the window uses and, for comparison, with
+// a plain GetXmlValue scan per question.
+//
+// Usage: bench_catalogue [ZORVA_SERVER]   (default: the built zorva-server)
+//
+// The window is a real lesson window (offscreen unless QT_QPA_PLATFORM says
+// otherwise), shown, with the headless movie player. Each figure is the
+// median of 5 loads after one warm-up load; "load" is the call itself, "+
+// events" adds handling what the load left queued (layout and painting of
+// the new tree). The fetch alone is timed too, with FetchText.
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "lessons/catalogue_tree.h"
+#include "lessons/lesson_form.h"
+#include "net/service_requests.h"
+#include "net/transfer.h"
+#include "platform/program_values.h"
+#include "platform/quit.h"
+#include "xml_lookup/catalogue_generator.h"
+
+namespace {
+
+using zorva::CatalogueLookup;
+using zorva::Text;
+
+constexpr int kRuns = 5;
+
+// Starts "zorva-server serve" on a free loopback port; the base address, or
+// empty when it did not come up.
+QString StartServer(QProcess& server, const QString& exe, const QString& content,
+                    const QString& db) {
+  server.setStandardErrorFile(QProcess::nullDevice());
+  server.start(exe, {"serve", "--listen", "127.0.0.1:0", "--content", content, "--db", db});
+  QString out;
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < 20000) {
+    server.waitForReadyRead(200);
+    out += QString::fromUtf8(server.readAllStandardOutput());
+    const qsizetype at = out.indexOf("listening on ");
+    if (at >= 0 && out.indexOf('\n', at) > at)
+      return out.mid(at + 13, out.indexOf('\n', at) - at - 13).trimmed();
+    if (server.state() == QProcess::NotRunning) break;
+  }
+  return {};
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+struct Figures {
+  double loadMs;
+  double withEventsMs;
+};
+
+Figures TimeLoads(zorva::lesson_form& form, CatalogueLookup lookup) {
+  std::vector<double> load;
+  std::vector<double> withEvents;
+  form.LoadCatalogue(lookup);  // warm-up
+  QApplication::processEvents();
+  for (int run = 0; run < kRuns; ++run) {
+    QElapsedTimer timer;
+    timer.start();
+    form.LoadCatalogue(lookup);
+    load.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    QApplication::processEvents();
+    withEvents.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+  }
+  return {Median(load), Median(withEvents)};
+}
+
+double TimeFetch() {
+  const Text url = zorva::requests::Catalogue(zorva::ServerBaseAddress());
+  std::vector<double> fetch;
+  for (int run = 0; run < kRuns; ++run) {
+    QElapsedTimer timer;
+    timer.start();
+    const Text body = zorva::FetchText(url);
+    fetch.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    if (body.IsEmpty()) return -1;
+  }
+  return Median(fetch);
+}
+
+// The entry table and the tree's items as one text, to compare two loads.
+std::string Snapshot(const zorva::lesson_form& form) {
+  std::string out;
+  for (int i = 0; i < form.Entries().Count(); ++i) {
+    const zorva::CatalogueEntry& e = form.Entries().Row(i);
+    out += e.title.str() + '|' + e.dir.str() + '|' + e.type.str() + '|' + e.fileName.str() + '\n';
+  }
+  QTreeWidgetItemIterator it(form.Tree());
+  for (; *it; ++it) out += (*it)->text(0).toStdString() + '\n';
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("ZORVA_PLAYER", "timeline");
+  QApplication app(argc, argv);
+  zorva::InstallQtMessagePump();
+  const QString exe = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(ZORVA_SERVER_EXE);
+
+  QTemporaryDir dir;
+  if (!dir.isValid() || !QDir(dir.path()).mkpath("lesson")) {
+    std::fprintf(stderr, "cannot make a temporary content folder\n");
+    return 1;
+  }
+  QProcess server;
+  const QString base = StartServer(server, exe, dir.path(), dir.filePath("zorva.db"));
+  if (base.isEmpty()) {
+    std::fprintf(stderr, "zorva-server did not start: %s\n", qPrintable(exe));
+    return 1;
+  }
+  zorva::SetServerBaseAddress(Text(base.toStdString()));
+
+  std::printf("LoadCatalogue end to end against zorva-server on %s (median of %d loads,\n",
+              qPrintable(base), kRuns);
+  std::printf("wall-clock ms; \"+ events\" adds the layout and painting the load left queued).\n\n");
+  std::printf("%8s %9s %9s %12s %12s %12s %12s %8s\n", "lessons", "bytes", "fetch", "indexed",
+              "+ events", "plain", "+ events", "same");
+  bool allSame = true;
+  double indexed10000 = 0;
+  for (int lessons : {100, 1000, 10000}) {
+    const Text catalogue = zorva::bench::MakeCatalogue(lessons);
+    std::ofstream(dir.filePath("lesson/lesson_list.xml").toStdString(), std::ios::binary)
+        << catalogue.str();
+
+    zorva::lesson_form form;
+    if (!form.Create(nullptr)) return 1;
+    form.show();
+    QApplication::processEvents();
+    const double fetch = TimeFetch();
+    const Figures indexed = TimeLoads(form, CatalogueLookup::Indexed);
+    const std::string indexedSnapshot = Snapshot(form);
+    const Figures plain = TimeLoads(form, CatalogueLookup::Plain);
+    const bool same = indexedSnapshot == Snapshot(form) && form.Entries().Count() == lessons;
+    allSame = allSame && same;
+    if (lessons == 10000) indexed10000 = indexed.loadMs;
+    std::printf("%8d %9d %9.2f %12.2f %12.2f %12.2f %12.2f %8s\n", lessons,
+                catalogue.GetLength(), fetch, indexed.loadMs, indexed.withEventsMs, plain.loadMs,
+                plain.withEventsMs, same ? "yes" : "NO");
+    std::fflush(stdout);
+  }
+  std::printf("\n10,000 lessons with indexed lookups: %.1f ms (target: under 150 ms)\n",
+              indexed10000);
+  std::printf("tree and entry table of both lookups identical: %s\n", allSame ? "yes" : "NO");
+  server.terminate();
+  server.waitForFinished(5000);
+  return allSame ? 0 : 1;
+}
