@@ -12,6 +12,7 @@
 #include "controls/shockwave_flash.h"
 #include "core/cp936.h"
 #include "lessons/catalogue_tree.h"
+#include "lessons/lesson_form_playback.h"
 #include "lessons/right_press_as_left.h"
 #include "platform/dialog_units.h"
 #include "platform/qt_text.h"
@@ -83,6 +84,7 @@ bool lesson_form::Create(QWidget* parent) {
   connect(m_ui->tree, &CatalogueTree::clickedBeforeSelection, this,
           &lesson_form::ExpandCaretItem);
   connect(m_ui->tree, &QTreeWidget::currentItemChanged, this, &lesson_form::ExpandCaretItem);
+  m_playback = new LessonFormPlayback(*this);
 
   OnInitDialog();
   return true;
