@@ -93,17 +93,19 @@ lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | 
   fail "the lesson window did not appear"
 sleep 2
 
-# Template positions in dialog units (6 x 13 pixel base units).
-px() { echo $(($1 * 6 / 4)); }
-py() { echo $(($1 * 13 / 8)); }
-click_at() {  # x y in dialog units, inside the lesson window
-  xdotool mousemove --window "$lesson" "$(px "$1")" "$(py "$2")" click 1
+eval "$(xdotool getwindowgeometry --shell "$lesson")"
+lesson_x=$X
+lesson_y=$Y
+# A point given in the template's dialog units (6 x 13 pixel base units),
+# inside the lesson window.
+click_at() {
+  xdotool mousemove --sync $((lesson_x + $1 * 6 / 4)) $((lesson_y + $2 * 13 / 8)) click 1
 }
 
-# Select the first lesson of the catalogue: click the first root item (the
-# selection expands it), then walk down with the keyboard, each selection
-# expanding the item it lands on.
-click_at 20 29
+# Select the first lesson of the catalogue: click the first subject (the
+# selection opens it), then walk down with the keyboard, each selection
+# opening the item it lands on.
+click_at 30 30
 sleep 0.5
 xdotool key Down
 sleep 0.5
@@ -143,7 +145,7 @@ while [ $SECONDS -lt $deadline ]; do
     esac
   fi
   if [ $((SECONDS - since)) -ge 40 ]; then
-    xdotool mousemove --window "$lesson" 300 300
+    xdotool mousemove --sync $((lesson_x + 400)) $((lesson_y + 300))
     sleep 1.5
     click_at 148 15  # "下一页"
     echo "(下一页 pressed)" >>"$work/titles"
