@@ -222,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DelayCase{"PositiveWaitsWhenStoppedEarly", "5", false, false, -1},
                       DelayCase{"PositiveWaitsWhilePlaying", "5", true, true, -1},
                       DelayCase{"MissingCountsAsPositive", nullptr, false, true, 4}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // End ticks counted on a page that was left early count toward the next
 // page's end.

@@ -68,7 +68,7 @@ TEST_P(MissingProgram, IsHandedToTheUpdater) {
 INSTANTIATE_TEST_SUITE_P(ProgramItems, MissingProgram,
                          ::testing::Values(MissingCase{"GameExe", "game.exe", kJob},
                                            MissingCase{"FourCharacters", "abcd", kEmptyBaseJob}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 struct VersionCase {
   const char* name;
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{"NoLocalVersionAsks", "game.exe", nullptr, "0.1", true, false, true},
         VersionCase{"UnreachableServerStarts", "game.exe", "1.5", "1.5", false, true, false},
         VersionCase{"FourCharactersHaveNoVersionFile", "game", "1.0", "1.5", true, true, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct NameCase {
   const char* name;
@@ -163,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(ProgramItems, RefusedName,
                                            NameCase{"Backslash", "sub\\game.exe"},
                                            NameCase{"Dot", "."}, NameCase{"DotDot", ".."},
                                            NameCase{"Empty", ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 std::vector<std::string> g_log;
 
