@@ -491,6 +491,23 @@ TEST_F(Playback, AutomaticNextFollowsRowsNotTitles) {
   EXPECT_FALSE(m_window.timer);
 }
 
+// The same lesson listed twice: the end of the second listing goes on after
+// it, not after the first row with its folder, which would be itself again.
+TEST_F(Playback, AutomaticNextFollowsRowsNotFolders) {
+  AddLesson("复习", "shared", {{1, "a.swf", "0"}});
+  m_entries.Append({T("再复习"), "shared", "lesson", ""});
+  AddLesson("结束", "last", {{1, "c.swf", "0"}});
+  StartServer();
+  m_window.autoNext = true;
+  m_playback.OnPlay(0);
+  m_playback.OnTimer();
+  for (int page = 0; page < 6 && m_window.timer; ++page) FinishPage();
+  EXPECT_EQ(m_player.loaded,
+            (std::vector<std::string>{PageUrl("shared", "a.swf"), PageUrl("shared", "a.swf"),
+                                      PageUrl("last", "c.swf")}));
+  EXPECT_FALSE(m_window.timer);
+}
+
 TEST_F(Playback, PlayFromTheTreeResolvesATitleToItsFirstRow) {
   AddLesson("复习", "first", {{1, "a.swf", "0"}});
   AddLesson("复习", "second", {{1, "b.swf", "0"}});
