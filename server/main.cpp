@@ -15,6 +15,7 @@
 #include "server/accounts.h"
 #include "server/content_folder.h"
 #include "server/database.h"
+#include "server/guarded_server.h"
 #include "server/service.h"
 
 namespace {
@@ -146,12 +147,12 @@ int Serve(const Arguments& args) {
   std::vector<std::string> addresses = args.listen;
   if (addresses.empty()) addresses.push_back("127.0.0.1:8080");
 
-  std::vector<std::unique_ptr<httplib::Server>> servers;
+  std::vector<std::unique_ptr<GuardedServer>> servers;
   for (const auto& address : addresses) {
     std::string host;
     int port = 0;
     if (!SplitAddress(address, &host, &port)) return UsageError("bad --listen " + address);
-    auto server = std::make_unique<httplib::Server>();
+    auto server = std::make_unique<GuardedServer>();
     service.Attach(*server);
     if (port == 0) {
       port = server->bind_to_any_port(host);
@@ -175,12 +176,12 @@ int Serve(const Arguments& args) {
 
   std::vector<std::thread> threads;
   for (auto& server : servers) {
-    threads.emplace_back([s = server.get()] { s->listen_after_bind(); });
+    threads.emplace_back([s = server.get()] { s->Run(); });
   }
   int signal = 0;
   sigwait(&stopSignals, &signal);
   std::fprintf(stderr, "zorva-server: %s, stopping\n", strsignal(signal));
-  for (auto& server : servers) server->stop();
+  for (auto& server : servers) server->Shutdown();
   for (auto& thread : threads) thread.join();
   return 0;
 }
@@ -206,20 +207,36 @@ int AddUser(const Arguments& args) {
 }
 
 // Tabs and line breaks inside a field would break the one-line-per-row
-// listing: show them as escapes.
+// listing, and any other control byte could steer the operator's terminal
+// (any signed-in user writes these fields): show them all as escapes.
 std::string Field(const std::string& cp936) {
   std::string out;
-  for (char c : ToUtf8(Text(cp936))) {
-    if (c == '\n')
+  const std::string utf8 = ToUtf8(Text(cp936));
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
+    const auto byte = static_cast<unsigned char>(c);
+    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // A C1 control character (U+0080 .. U+009F) steers terminals as well.
+      char escaped[7];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", next);
+      out += escaped;
+      ++i;
+    } else if (c == '\n') {
       out += "\\n";
-    else if (c == '\r')
+    } else if (c == '\r') {
       out += "\\r";
-    else if (c == '\t')
+    } else if (c == '\t') {
       out += "\\t";
-    else if (c == '\\')
+    } else if (c == '\\') {
       out += "\\\\";
-    else
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
       out.push_back(c);
+    }
   }
   return out;
 }

@@ -1,7 +1,10 @@
 #include "server/request_log.h"
 
+#include <httplib.h>
+
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 namespace zorva::server {
 
@@ -32,25 +35,20 @@ void AppendEncoded(std::string* out, std::string_view bytes) {
   }
 }
 
-// The key as the server reads it: percent-decoded, so that an encoded
-// "password" is masked too.
-std::string DecodeKey(std::string_view key) {
-  std::string out;
-  for (size_t i = 0; i < key.size(); ++i) {
-    auto hex = [](char c) -> int {
-      if (c >= '0' && c <= '9') return c - '0';
-      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-      return -1;
-    };
-    if (key[i] == '%' && i + 2 < key.size() && hex(key[i + 1]) >= 0 && hex(key[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(hex(key[i + 1]) * 16 + hex(key[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(key[i]);
-    }
+// The fields the service reads as a password.
+bool IsPasswordKey(const std::string& key) { return key == "password" || key == "password2"; }
+
+// The name of a password field in one "&"-separated piece of a query, as
+// the service reads it: decoded by the very parser that gives the service
+// its parameters, so no spelling of the name ("%u0070assword", "pass%77ord",
+// "=password=...") slips past. Empty when the piece is no password field.
+std::string PasswordKeyOf(std::string_view pair) {
+  httplib::Params params;
+  httplib::detail::parse_query_text(std::string(pair), params);
+  for (const auto& [key, value] : params) {
+    if (IsPasswordKey(key)) return key;
   }
-  return out;
+  return {};
 }
 
 }  // namespace
@@ -70,10 +68,9 @@ std::string LoggableTarget(std::string_view target) {
     std::string_view pair = query.substr(pos, amp - pos);
     if (!first) out.push_back('&');
     first = false;
-    size_t equals = pair.find('=');
-    std::string_view key = pair.substr(0, equals);
-    if (DecodeKey(key) == "password") {
-      out += "password=***";
+    const std::string passwordKey = PasswordKeyOf(pair);
+    if (!passwordKey.empty()) {
+      out += passwordKey + "=***";
     } else {
       AppendEncoded(&out, pair);
     }

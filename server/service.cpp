@@ -52,9 +52,10 @@ std::optional<std::string> FormToCp936(const std::string& utf8) {
 }
 
 // A lesson's page list is the reply to the lesson request, which checks the
-// user first; the file route does not hand it out.
-bool IsPageList(std::string_view path) {
-  return path.starts_with("/lesson/") && path.ends_with("/pages.xml");
+// user first; the file route does not hand it out. The file a request
+// resolves to decides, links followed, whatever the spelling of the path.
+bool IsPageList(const std::filesystem::path& resolved) {
+  return resolved.filename() == "pages.xml";
 }
 
 std::string Trim(const std::string& text) {
@@ -122,10 +123,8 @@ void Service::Handle(const httplib::Request& req, httplib::Response& res) {
     HandleHandlerPage(req, res);
   } else if (lower == "/reg.asp") {
     Reply(res, 200, RegistrationPage("", false, ""), "text/html; charset=utf-8");
-  } else if (IsPageList(path)) {
-    Reply(res, 404, "not found", "text/plain");
   } else {
-    HandleFile(path, res);
+    HandleFile(path, res, false);
   }
 }
 
@@ -183,7 +182,7 @@ void Service::HandleLesson(const httplib::Request& req, httplib::Response& res) 
     Reply(res, 404, "<lesson>error</lesson><message>no such lesson</message>", kXml);
     return;
   }
-  HandleFile("/lesson/" + lessonDir + "/" + lessonId + "/pages.xml", res);
+  HandleFile("/lesson/" + lessonDir + "/" + lessonId + "/pages.xml", res, true);
 }
 
 void Service::HandleSuggestion(const httplib::Request& req, httplib::Response& res) {
@@ -256,8 +255,9 @@ void Service::HandleRegistration(const httplib::Request& req, httplib::Response&
   refuse(500, "服务器暂时无法保存，请稍后再试。");
 }
 
-void Service::HandleFile(const std::string& path, httplib::Response& res) {
+void Service::HandleFile(const std::string& path, httplib::Response& res, bool pageListAllowed) {
   auto file = m_content.Resolve(path);
+  if (file && !pageListAllowed && IsPageList(*file)) file.reset();
   std::error_code ec;
   const auto size = file ? std::filesystem::file_size(*file, ec) : 0;
   auto stream = file && !ec ? std::make_shared<std::ifstream>(*file, std::ios::binary) : nullptr;

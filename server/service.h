@@ -36,7 +36,8 @@ class Service {
   void HandleLesson(const httplib::Request& req, httplib::Response& res);
   void HandleSuggestion(const httplib::Request& req, httplib::Response& res);
   void HandleRegistration(const httplib::Request& req, httplib::Response& res);
-  void HandleFile(const std::string& path, httplib::Response& res);
+  // The file at path in the content folder; a page list only when allowed.
+  void HandleFile(const std::string& path, httplib::Response& res, bool pageListAllowed);
 
   Database& m_db;
   ContentFolder m_content;

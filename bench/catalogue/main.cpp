@@ -9,7 +9,9 @@
 // otherwise), shown, with the headless movie player. Each figure is the
 // median of 5 loads after one warm-up load; "load" is the call itself, "+
 // events" adds handling what the load left queued (layout and painting of
-// the new tree). The fetch alone is timed too, with FetchText.
+// the new tree), "cpu" is the load's CPU time on the window's thread (the
+// server's work on the fetch not included). The fetch alone is timed too,
+// with FetchText.
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +19,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -67,22 +71,34 @@ double Median(std::vector<double> values) {
 struct Figures {
   double loadMs;
   double withEventsMs;
+  double cpuMs;  // the load's CPU time on this thread
 };
+
+// CPU time of this thread: what the load costs whatever else the machine
+// is doing.
+double ThreadCpuMs() {
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 Figures TimeLoads(zorva::lesson_form& form, CatalogueLookup lookup) {
   std::vector<double> load;
   std::vector<double> withEvents;
+  std::vector<double> cpu;
   form.LoadCatalogue(lookup);  // warm-up
   QApplication::processEvents();
   for (int run = 0; run < kRuns; ++run) {
     QElapsedTimer timer;
+    const double cpuStart = ThreadCpuMs();
     timer.start();
     form.LoadCatalogue(lookup);
     load.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    cpu.push_back(ThreadCpuMs() - cpuStart);
     QApplication::processEvents();
     withEvents.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
   }
-  return {Median(load), Median(withEvents)};
+  return {Median(load), Median(withEvents), Median(cpu)};
 }
 
 double TimeFetch() {
@@ -134,11 +150,12 @@ int main(int argc, char** argv) {
 
   std::printf("LoadCatalogue end to end against zorva-server on %s (median of %d loads,\n",
               qPrintable(base), kRuns);
-  std::printf("wall-clock ms; \"+ events\" adds the layout and painting the load left queued).\n\n");
-  std::printf("%8s %9s %9s %12s %12s %12s %12s %8s\n", "lessons", "bytes", "fetch", "indexed",
-              "+ events", "plain", "+ events", "same");
+  std::printf(
+      "wall-clock ms; \"+ events\" adds the layout and painting the load left queued).\n\n");
+  std::printf("%8s %9s %7s %9s %9s %9s %9s %9s %9s %5s\n", "lessons", "bytes", "fetch", "indexed",
+              "+ events", "cpu", "plain", "+ events", "cpu", "same");
   bool allSame = true;
-  double indexed10000 = 0;
+  Figures indexed10000{};
   for (int lessons : {100, 1000, 10000}) {
     const Text catalogue = zorva::bench::MakeCatalogue(lessons);
     std::ofstream(dir.filePath("lesson/lesson_list.xml").toStdString(), std::ios::binary)
@@ -154,14 +171,15 @@ int main(int argc, char** argv) {
     const Figures plain = TimeLoads(form, CatalogueLookup::Plain);
     const bool same = indexedSnapshot == Snapshot(form) && form.Entries().Count() == lessons;
     allSame = allSame && same;
-    if (lessons == 10000) indexed10000 = indexed.loadMs;
-    std::printf("%8d %9d %9.2f %12.2f %12.2f %12.2f %12.2f %8s\n", lessons,
-                catalogue.GetLength(), fetch, indexed.loadMs, indexed.withEventsMs, plain.loadMs,
-                plain.withEventsMs, same ? "yes" : "NO");
+    if (lessons == 10000) indexed10000 = indexed;
+    std::printf("%8d %9d %7.2f %9.2f %9.2f %9.2f %9.2f %9.2f %9.2f %5s\n", lessons,
+                catalogue.GetLength(), fetch, indexed.loadMs, indexed.withEventsMs, indexed.cpuMs,
+                plain.loadMs, plain.withEventsMs, plain.cpuMs, same ? "yes" : "NO");
     std::fflush(stdout);
   }
-  std::printf("\n10,000 lessons with indexed lookups: %.1f ms (target: under 150 ms)\n",
-              indexed10000);
+  std::printf("\n10,000 lessons with indexed lookups: %.1f ms wall clock, %.1f ms CPU time\n",
+              indexed10000.loadMs, indexed10000.cpuMs);
+  std::printf("(target: under 150 ms; the wall clock counts whatever else the machine does)\n");
   std::printf("tree and entry table of both lookups identical: %s\n", allSame ? "yes" : "NO");
   server.terminate();
   server.waitForFinished(5000);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "net/transfer.h"
 #include "platform/program_values.h"
 #include "platform/quit.h"
 
@@ -23,6 +24,9 @@ bool CPelkApp::InitInstance(CMainFrame::SignInGate signIn) {
   std::error_code error;
   const std::filesystem::path current = std::filesystem::current_path(error);
   SetWorkingDirectory(error ? Text() : Text(current.string()));
+  // A download cut short by the end of its process leaves its temporary
+  // file in the download folder; nothing else would ever remove it.
+  RemoveStaleDownloadFiles(LocalPath("dl"));
 
   m_pMainWnd = std::make_unique<CMainFrame>(std::move(signIn));
   if (!m_pMainWnd->Create()) {

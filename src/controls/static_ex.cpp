@@ -57,6 +57,14 @@ void CStaticEx::mousePressEvent(QMouseEvent* event) {
   QLabel::mousePressEvent(event);
 }
 
+// The second press of a double click is no click of its own: QWidget would
+// pass it on as a press, and a label that toggles something on each click
+// would end where it started.
+void CStaticEx::mouseDoubleClickEvent(QMouseEvent* event) {
+  m_pressed = false;
+  event->accept();
+}
+
 void CStaticEx::mouseReleaseEvent(QMouseEvent* event) {
   const bool click = m_pressed && event->button() == Qt::LeftButton &&
                      rect().contains(event->position().toPoint());

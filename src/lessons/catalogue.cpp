@@ -80,9 +80,10 @@ void LoadCatalogue(CatalogueView& view, EntryTable& entries, CatalogueLookup loo
 int ResolveSelectedItem(const std::optional<Text>& selectedText, const EntryTable& entries,
                         QWidget* owner) {
   if (!selectedText) {
-    ShowMessage(FromUtf8("您没有选择课程或游戏等项目！请在列表中选择第三级别的项目.如果列表没有显示，"
-                         "请点击“应用列表”按钮来显示列表"),
-                owner);
+    ShowMessage(
+        FromUtf8("您没有选择课程或游戏等项目！请在列表中选择第三级别的项目.如果列表没有显示，"
+                 "请点击“应用列表”按钮来显示列表"),
+        owner);
     return -1;
   }
   const int row = entries.IsEmpty() ? -1 : entries.FindTitle(*selectedText);

@@ -13,7 +13,9 @@
 #include "core/cp936.h"
 #include "lessons/catalogue_tree.h"
 #include "lessons/lesson_form_playback.h"
+#include "lessons/volume_control.h"
 #include "lessons/right_press_as_left.h"
+#include "platform/alsa_mixer.h"
 #include "platform/dialog_units.h"
 #include "platform/qt_text.h"
 #include "ui_lesson_form.h"
@@ -70,8 +72,8 @@ bool lesson_form::Create(QWidget* parent) {
   setAutoFillBackground(true);
   // The row's frame only frames: clicks go to what lies beneath it.
   m_ui->buttonRowFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
-  for (QPushButton* button : {m_ui->btnAppList, m_ui->btnPlay, m_ui->btnPrevPage,
-                              m_ui->btnNextPage, m_ui->btnPause, m_ui->btnClose}) {
+  for (QPushButton* button : {m_ui->btnAppList, m_ui->btnPlay, m_ui->btnPrevPage, m_ui->btnNextPage,
+                              m_ui->btnPause, m_ui->btnClose}) {
     button->setFlat(true);
     // A flat button still needs a face of its own over a playing movie.
     button->setAutoFillBackground(true);
@@ -81,8 +83,7 @@ bool lesson_form::Create(QWidget* parent) {
   connect(m_ui->btnClose, &QPushButton::clicked, this, &lesson_form::OnCloseButton);
   connect(m_ui->btnAppList, &QPushButton::clicked, this, &lesson_form::OnAppList);
   connect(m_ui->btnPlay, &QPushButton::clicked, this, &lesson_form::OnPlay);
-  connect(m_ui->tree, &CatalogueTree::clickedBeforeSelection, this,
-          &lesson_form::ExpandCaretItem);
+  connect(m_ui->tree, &CatalogueTree::clickedBeforeSelection, this, &lesson_form::ExpandCaretItem);
   connect(m_ui->tree, &QTreeWidget::currentItemChanged, this, &lesson_form::ExpandCaretItem);
   m_playback = new LessonFormPlayback(*this);
 
@@ -99,8 +100,10 @@ void lesson_form::OnInitDialog() {
 }
 
 void lesson_form::SetUpVolume() {
-  // The volume slider follows the system mixer here once the mixer is part
-  // of the program; until then it stays as the template made it.
+  // The slider sets and follows the system mixer for as long as the window
+  // lives; the control closes the mixer with the window.
+  m_volume = new VolumeControl(m_ui->volumeSlider, m_ui->labelVolume, CreateSystemMixer(), this);
+  m_volume->SetUp();
 }
 
 void lesson_form::LoadCatalogue(CatalogueLookup lookup) {
@@ -114,8 +117,8 @@ int lesson_form::ResolveSelectedItem() {
 }
 
 QList<QWidget*> lesson_form::ButtonRow() const {
-  return {m_ui->btnPlay,     m_ui->btnAppList,   m_ui->btnNextPage,
-          m_ui->btnPause,    m_ui->btnPrevPage,  m_ui->labelVolume,
+  return {m_ui->btnPlay,      m_ui->btnAppList,  m_ui->btnNextPage,
+          m_ui->btnPause,     m_ui->btnPrevPage, m_ui->labelVolume,
           m_ui->volumeSlider, m_ui->chkAutoNext, m_ui->buttonRowFrame};
 }
 

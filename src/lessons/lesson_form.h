@@ -25,6 +25,7 @@ class CShockwaveflash1;
 class CatalogueTree;
 class LessonFormPlayback;
 class RightPressAsLeft;
+class VolumeControl;
 
 // The lesson window: the catalogue tree, the movie player that fills the
 // window beneath it, and the button row across the top. The main frame
@@ -113,12 +114,13 @@ class lesson_form : public QDialog, private CatalogueView {
   void OnAppList();
   void OnPlay();
   void ExpandCaretItem();
-  // The volume slider's set-up; the mixer comes later.
+  // The volume slider on the system mixer.
   void SetUpVolume();
 
   std::unique_ptr<Ui::lesson_form> m_ui;
   RightPressAsLeft* m_rightPressAsLeft = nullptr;
   LessonFormPlayback* m_playback = nullptr;
+  VolumeControl* m_volume = nullptr;
   EntryTable m_entries;
   PageTable m_pages;
   PlaybackState m_state;

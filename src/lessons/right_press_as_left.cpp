@@ -50,4 +50,3 @@ bool RightPressAsLeft::eventFilter(QObject* watched, QEvent* event) {
 }
 
 }  // namespace zorva
-

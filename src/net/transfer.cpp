@@ -1,12 +1,16 @@
 #include "net/transfer.h"
 
 #include <curl/curl.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -25,6 +29,15 @@ constexpr long kDefaultConnectMs = 10000;
 constexpr long kDefaultStallSeconds = 30;
 long g_connectMs = kDefaultConnectMs;
 long g_stallSeconds = kDefaultStallSeconds;
+long g_fetchDeadlineMs = kFetchTextDeadlineMs;
+unsigned long long g_downloadCeiling = kDownloadCeiling;
+
+// Set from a signal handler; a lock-free atomic is safe there.
+std::atomic<bool> g_abortDownloads{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// Temporary download files are named "." + file name + this + pid + "-" + n.
+constexpr char kPartMarker[] = ".part-";
 
 constexpr char kAgent[] = "MyProgram/1.0";
 // Large receive buffers keep the callbacks (and the file writes) few.
@@ -32,6 +45,7 @@ constexpr long kReceiveBufferSize = 512 * 1024;
 // Pumping, status texts and bar steps are coalesced to this interval: a
 // repaint per 99 bytes would cost far more than the transfer itself.
 constexpr auto kUpdateInterval = std::chrono::milliseconds(30);
+constexpr int kUpdateIntervalMs = 30;
 
 using Clock = std::chrono::steady_clock;
 
@@ -47,7 +61,11 @@ struct ListDeleter {
 struct CurlStringDeleter {
   void operator()(char* s) const { curl_free(s); }
 };
+struct MultiDeleter {
+  void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
 using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 using CurlString = std::unique_ptr<char, CurlStringDeleter>;
@@ -87,8 +105,24 @@ std::optional<ParsedUrl> ParseHttpUrl(const Text& url) {
   return parsed;
 }
 
-// A GET request with the settings every transfer shares: the agent, one
-// Accept header, no redirects, http only, the time-outs, proxy from the
+// The request headers of a transfer: its Accept header, and the two that
+// keep every cache on the way (a proxy's too) from answering in the
+// server's place: every reply comes fresh from the server.
+HeaderList RequestHeaders(const char* accept) {
+  curl_slist* list = nullptr;
+  for (const char* header : {accept, "Cache-Control: no-cache", "Pragma: no-cache"}) {
+    curl_slist* longer = curl_slist_append(list, header);
+    if (!longer) {
+      curl_slist_free_all(list);
+      return nullptr;
+    }
+    list = longer;
+  }
+  return HeaderList(list);
+}
+
+// A GET request with the settings every transfer shares: the agent, the
+// request headers, no redirects, http only, the time-outs, proxy from the
 // environment (libcurl's default).
 EasyHandle NewRequest(CURLU* url, curl_slist* headers) {
   GlobalInit();
@@ -119,6 +153,7 @@ long ResponseCode(CURL* c) {
 struct Fetch {
   CURL* handle = nullptr;
   std::string body;
+  bool notOk = false;  // the reply's status was not 200: nothing to read
 
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
     return static_cast<Fetch*>(self)->Take(std::string_view(data, size * count));
@@ -127,7 +162,10 @@ struct Fetch {
   // Keeps the body up to the cap; returning less than was given ends the
   // transfer, which is then reported with what was kept.
   size_t Take(std::string_view data) {
-    if (ResponseCode(handle) != 200) return 0;
+    if (ResponseCode(handle) != 200) {
+      notOk = true;
+      return 0;
+    }
     const std::string_view keep = data.substr(0, kFetchTextLimit - body.size());
     body.append(keep);
     return keep.size() == data.size() ? data.size() : 0;
@@ -199,13 +237,15 @@ class Download {
   int Run(const Text& base, const Text& remotePath, const Text& localDir);
 
  private:
-  enum class Stop { None, NotOk, FileNotCreated, WriteFailed };
+  enum class Stop { None, NotOk, FileNotCreated, WriteFailed, TooLong, Aborted };
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
   static size_t OnBody(char* data, size_t size, size_t count, void* self);
   static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
+  CURLcode Perform();
   bool StartBody();
+  Text ShownObject() const;
   bool Write(std::string_view data);
   bool Finish();
   void Discard();
@@ -228,6 +268,7 @@ class Download {
   Stop m_stop = Stop::None;
   bool m_reading = false;
   unsigned long long m_received = 0;
+  unsigned long long m_ceiling = 0;
   long long m_reads = 0;
   long long m_shownReads = 0;
   Clock::time_point m_lastPump;
@@ -242,7 +283,8 @@ int Download::Run(const Text& base, const Text& remotePath, const Text& localDir
   }
   std::optional<LocalName> local = SplitRemotePath(remotePath);
   if (!local) {
-    Status(Cn("创建文件失败: ") + remotePath);
+    const std::optional<std::string> shown = Decode(remotePath.view());
+    Status(Cn("创建文件失败: ") + (shown ? Text(*shown) : remotePath));
     if (m_progress) m_progress->Show(false);
     return kDownloadOtherError;
   }
@@ -260,8 +302,8 @@ int Download::Run(const Text& base, const Text& remotePath, const Text& localDir
   }
   m_object = url->object;
   Status("Opening Internet...");
-  HeaderList headers(curl_slist_append(nullptr, "Accept: */*"));
-  EasyHandle h = NewRequest(url->url.get(), headers.get());
+  HeaderList headers = RequestHeaders("Accept: */*");
+  EasyHandle h = headers ? NewRequest(url->url.get(), headers.get()) : nullptr;
   int result = kDownloadNetError;
   if (h) {
     m_handle = h.get();
@@ -272,7 +314,7 @@ int Download::Run(const Text& base, const Text& remotePath, const Text& localDir
     curl_easy_setopt(m_handle, CURLOPT_XFERINFOFUNCTION, &Download::OnProgress);
     curl_easy_setopt(m_handle, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(m_handle, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode rc = curl_easy_perform(m_handle);
+    const CURLcode rc = Perform();
     m_handle = nullptr;
     switch (m_stop) {
       case Stop::NotOk:
@@ -284,6 +326,11 @@ int Download::Run(const Text& base, const Text& remotePath, const Text& localDir
       case Stop::WriteFailed:
         Tick(true);
         result = kDownloadOtherError;
+        break;
+      case Stop::TooLong:
+      case Stop::Aborted:
+        if (m_reading) Tick(true);
+        Status(Cn("发生互联网错误. "));
         break;
       case Stop::None:
         if (rc == CURLE_OK && m_reading) {
@@ -300,6 +347,52 @@ int Download::Run(const Text& base, const Text& remotePath, const Text& localDir
   Discard();
   if (m_progress) m_progress->Show(false);
   return result;
+}
+
+// Runs the transfer through a multi handle so that messages are pumped
+// while the server is silent too, not only when bytes arrive.
+CURLcode Download::Perform() {
+  if (g_abortDownloads) {
+    m_stop = Stop::Aborted;
+    return CURLE_ABORTED_BY_CALLBACK;
+  }
+  MultiHandle multi(curl_multi_init());
+  if (!multi || curl_multi_add_handle(multi.get(), m_handle) != CURLM_OK)
+    return CURLE_OUT_OF_MEMORY;
+  CURLcode result = CURLE_OK;
+  bool done = false;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      result = CURLE_RECV_ERROR;
+      break;
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+      if (message->msg == CURLMSG_DONE) {
+        result = message->data.result;
+        done = true;
+      }
+    }
+    if (done || running == 0) break;
+    if (g_abortDownloads) {
+      m_stop = Stop::Aborted;
+      result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    curl_multi_poll(multi.get(), nullptr, 0, kUpdateIntervalMs, nullptr);
+    if (m_reading) Tick(false);
+  }
+  curl_multi_remove_handle(multi.get(), m_handle);
+  return result;
+}
+
+// The requested object as status texts show it: without its leading "/",
+// percent-decoded like every other name they show.
+Text Download::ShownObject() const {
+  const Text object = m_object.Mid(1);
+  const std::optional<std::string> decoded = Decode(object.view());
+  return decoded ? Text(*decoded) : object;
 }
 
 size_t Download::OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -321,9 +414,16 @@ size_t Download::OnHeader(char* data, size_t size, size_t count, void* self) {
 bool Download::StartBody() {
   Status(Cn("连接互联网成功. "));
   int contentLength = 0;
+  m_ceiling = g_downloadCeiling;
   curl_header* header = nullptr;
   if (curl_easy_header(m_handle, "Content-Length", 0, CURLH_HEADER, -1, &header) == CURLHE_OK) {
     contentLength = TextToInt(Text(header->value));
+    // A declared length bounds the body; libcurl keeps to it unless the
+    // reply is chunked as well.
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long declared = std::strtoull(header->value, &end, 10);
+    if (errno == 0 && end != header->value && declared < m_ceiling) m_ceiling = declared;
   }
   Status(Cn("正在下载文件: ") + m_fileName);
   if (m_progress) {
@@ -334,7 +434,7 @@ bool Download::StartBody() {
   // complete. The name keeps to a length every file system takes.
   if (!IsDirectory(m_target)) {
     const std::string prefix = m_directory.str() + "/." + m_plainName.str().substr(0, 100) +
-                               ".part-" + std::to_string(::getpid()) + "-";
+                               kPartMarker + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
       std::string candidate = prefix + std::to_string(attempt);
       m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -346,7 +446,7 @@ bool Download::StartBody() {
     }
   }
   if (m_fd < 0) {
-    Status(Cn("创建文件失败: ") + m_object.Mid(1));
+    Status(Cn("创建文件失败: ") + ShownObject());
     m_stop = Stop::FileNotCreated;
     return false;
   }
@@ -360,6 +460,10 @@ size_t Download::OnBody(char* data, size_t size, size_t count, void* self) {
   auto* d = static_cast<Download*>(self);
   const size_t n = size * count;
   if (!d->m_reading) return 0;
+  if (n > d->m_ceiling - d->m_received) {
+    d->m_stop = Stop::TooLong;
+    return 0;
+  }
   if (!d->Write(std::string_view(data, n))) {
     d->m_stop = Stop::WriteFailed;
     return 0;
@@ -372,6 +476,10 @@ size_t Download::OnBody(char* data, size_t size, size_t count, void* self) {
 
 int Download::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto* d = static_cast<Download*>(self);
+  if (g_abortDownloads) {
+    d->m_stop = Stop::Aborted;
+    return 1;
+  }
   if (d->m_reading) d->Tick(false);
   return 0;
 }
@@ -394,12 +502,15 @@ bool Download::Finish() {
   m_reads = static_cast<long long>(m_received / kDownloadReadSize) +
             (m_received % kDownloadReadSize != 0 ? 1 : 0) + 1;
   Tick(true);
-  Status(Cn("完成下载文件:") + m_fileName);
   const int fd = m_fd;
   m_fd = -1;
-  if (::close(fd) != 0) return false;
-  if (::rename(m_temp.c_str(), m_target.c_str()) != 0) return false;
+  if (::close(fd) != 0 || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+    // The body arrived but cannot be put in place: say so, not "finished".
+    Status(Cn("创建文件失败: ") + ShownObject());
+    return false;
+  }
   m_temp.clear();
+  Status(Cn("完成下载文件:") + m_fileName);
   return true;
 }
 
@@ -446,23 +557,37 @@ void Download::ShowReads(long long count) {
 
 }  // namespace
 
-std::string FetchBody(const Text& url) {
+std::string FetchBody(const Text& url, bool* transferFailed) {
+  bool failed = true;
+  struct Report {
+    bool* to;
+    const bool& failed;
+    ~Report() {
+      if (to) *to = failed;
+    }
+  } report{transferFailed, failed};
+
   std::optional<ParsedUrl> parsed = ParseHttpUrl(url);
-  if (!parsed) return "0";
-  HeaderList headers(curl_slist_append(nullptr, "Accept: text/*"));
-  EasyHandle h = NewRequest(parsed->url.get(), headers.get());
+  if (!parsed) {
+    failed = false;
+    return "0";
+  }
+  HeaderList headers = RequestHeaders("Accept: text/*");
+  EasyHandle h = headers ? NewRequest(parsed->url.get(), headers.get()) : nullptr;
   if (!h) return {};
   Fetch fetch;
   fetch.handle = h.get();
   curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, &Fetch::OnBody);
   curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &fetch);
-  curl_easy_perform(h.get());
+  curl_easy_setopt(h.get(), CURLOPT_TIMEOUT_MS, g_fetchDeadlineMs);
+  const CURLcode rc = curl_easy_perform(h.get());
+  failed = rc != CURLE_OK && !fetch.notOk;
   if (ResponseCode(h.get()) != 200) return {};
   return std::move(fetch.body);
 }
 
-Text FetchText(const Text& url) {
-  const std::string body = FetchBody(url);
+Text FetchText(const Text& url, bool* transferFailed) {
+  const std::string body = FetchBody(url, transferFailed);
   Text text;
   for (size_t at = 0; at < body.size(); at += kFetchTextPiece) {
     text.Append(std::string_view(body).substr(at, kFetchTextPiece));  // stops at a NUL
@@ -506,6 +631,44 @@ void SetTransferTimeouts(long connectMs, long stallSeconds) {
   g_stallSeconds = stallSeconds;
 }
 
-void ResetTransferTimeouts() { SetTransferTimeouts(kDefaultConnectMs, kDefaultStallSeconds); }
+void SetTransferLimits(long fetchDeadlineMs, unsigned long long downloadCeiling) {
+  g_fetchDeadlineMs = fetchDeadlineMs;
+  g_downloadCeiling = downloadCeiling;
+}
+
+void ResetTransferTimeouts() {
+  SetTransferTimeouts(kDefaultConnectMs, kDefaultStallSeconds);
+  SetTransferLimits(kFetchTextDeadlineMs, kDownloadCeiling);
+}
+
+void AbortDownloads() { g_abortDownloads = true; }
+
+void RemoveStaleDownloadFiles(const Text& directory) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), &::closedir);
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    // "." + name + ".part-" + pid + "-" + attempt, as StartBody makes them.
+    const std::string_view name = entry->d_name;
+    const size_t marker = name.rfind(kPartMarker);
+    if (name.size() < 2 || name.front() != '.' || marker == std::string_view::npos || marker == 0)
+      continue;
+    const std::string_view tail = name.substr(marker + std::strlen(kPartMarker));
+    const size_t dash = tail.find('-');
+    const std::string_view pidText = tail.substr(0, dash);
+    const std::string_view attempt = dash == std::string_view::npos ? "" : tail.substr(dash + 1);
+    auto digits = [](std::string_view t) {
+      return !t.empty() && t.size() <= 9 && t.find_first_not_of("0123456789") == t.npos;
+    };
+    if (!digits(pidText) || !digits(attempt)) continue;
+    const pid_t pid = static_cast<pid_t>(std::atol(std::string(pidText).c_str()));
+    // A process that still runs may still be writing it.
+    if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    struct stat st;
+    if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
+      continue;
+    ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+  }
+}
 
 }  // namespace zorva

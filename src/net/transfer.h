@@ -22,6 +22,15 @@ inline constexpr size_t kFetchTextLimit = 16u << 20;
 // The pieces FetchText reads the body in.
 inline constexpr size_t kFetchTextPiece = 29;
 
+// How long FetchText may take in all. It blocks the user-interface thread
+// without pumping, so a server that keeps a reply trickling in must not hold
+// the program for ever; what arrived by then counts as read up to a failure.
+inline constexpr long kFetchTextDeadlineMs = 60000;
+
+// The most a download stores when the reply declares no Content-Length; a
+// body past it, or past its declared length, fails as a network error.
+inline constexpr unsigned long long kDownloadCeiling = 4ull << 30;
+
 // The bytes counted as one read of a download (the read counter and the
 // progress bar move once per such read, and once more for the final empty
 // read).
@@ -34,12 +43,15 @@ inline constexpr int kDownloadReadSize = 99;
 // kFetchTextLimit. The body is taken in pieces of kFetchTextPiece bytes, each
 // up to its first NUL byte: a Text holds none, so a NUL byte drops the rest
 // of its piece and the body goes on with the next one.
-Text FetchText(const Text& url);
+// transferFailed, when given, is set when the transfer ended in an error
+// (no connection, a reset or a stall, the deadline, the cap) rather than at
+// the end of a reply; a reply with a status other than 200 is no failure.
+Text FetchText(const Text& url, bool* transferFailed = nullptr);
 
 // The same GET with the body exactly as it arrived, NUL bytes included (up
 // to the same cap), for callers that must see every byte: the server probe
 // accepts one exact body and nothing after it.
-std::string FetchBody(const Text& url);
+std::string FetchBody(const Text& url, bool* transferFailed = nullptr);
 
 // HTTP GET of base + "/" + remotePath into localDir + "/" + directory part +
 // "/" + file name, where the remote path is split at its last "/" at
@@ -49,8 +61,10 @@ std::string FetchBody(const Text& url);
 // result is kDownloadOtherError. The file is written beside under another
 // name and renamed into place when complete, so a failed download leaves an
 // existing file untouched. Progress goes into status and progress (both
-// optional); messages are pumped while the body arrives, and status and bar
-// updates are coalesced to one every ~30 ms with the final state exact.
+// optional); messages are pumped while the body arrives, also while the
+// server is silent, and status and bar updates are coalesced to one every
+// ~30 ms with the final state exact. "完成下载文件:" is shown only once the
+// file is in place.
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status);
 
@@ -62,6 +76,19 @@ void MakeDirectories(const Text& path, StatusWindow* status);
 // less than one byte per second before it fails as a network error. The
 // defaults are 10 s and 30 s; tests shorten them.
 void SetTransferTimeouts(long connectMs, long stallSeconds);
+// The FetchText deadline and the download ceiling (tests shorten them).
+void SetTransferLimits(long fetchDeadlineMs, unsigned long long downloadCeiling);
+// Back to the defaults: time-outs and limits.
 void ResetTransferTimeouts();
+
+// Makes every running download and every later one fail at once as a
+// network error, which removes its temporary file. Safe to call from a
+// signal handler; for programs that are about to end.
+void AbortDownloads();
+
+// Removes the temporary files that downloads into directory left behind
+// when their process ended before them (their process no longer runs).
+// Files of running processes and every other file stay.
+void RemoveStaleDownloadFiles(const Text& directory);
 
 }  // namespace zorva

@@ -60,6 +60,8 @@ void PostQuitMessage(int exitCode) {
 
 int HandledQuitCode() { return g_handledQuitCode; }
 
+void ResetHandledQuitCode() { g_handledQuitCode = -1; }
+
 bool QtMessagePump::PumpMessages() {
   QuitTaker taker;
   Receiver()->installEventFilter(&taker);

@@ -11,6 +11,8 @@ void PostQuitMessage(int exitCode);
 
 // The exit code of the last quit request handled, or -1 when none was.
 int HandledQuitCode();
+// Forgets the handled quit request (tests that run start-up more than once).
+void ResetHandledQuitCode();
 
 // The pump for the Qt event loop. Install it once the QApplication exists.
 // A quit request taken by a pump is posted again when the outermost pumping

@@ -25,10 +25,12 @@ class LabelStatusWindow : public StatusWindow {
 };
 
 // A QProgressBar as the progress control of the transfer, with the same
-// repaint coalescing.
+// repaint coalescing. An empty range (lower = upper, as a reply without a
+// Content-Length gives) keeps the bar still and empty with the position at
+// its lower bound, where QProgressBar would run its busy animation.
 class WidgetProgressBar : public ProgressBar {
  public:
-  explicit WidgetProgressBar(QProgressBar* bar) : m_bar(bar) {}
+  explicit WidgetProgressBar(QProgressBar* bar);
   void SetRange32(int lower, int upper) override;
   void SetPos(int pos) override;
   int GetPos() const override;
@@ -38,6 +40,8 @@ class WidgetProgressBar : public ProgressBar {
  private:
   QPointer<QProgressBar> m_bar;
   QElapsedTimer m_lastPaint;
+  int m_lower = 0;
+  int m_upper = 100;
 };
 
 }  // namespace zorva

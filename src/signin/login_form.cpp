@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QPainter>
+#include <QShowEvent>
 #include <QTimerEvent>
 
 #include "controls/artwork.h"
@@ -116,7 +117,9 @@ void Clogin_form::paintEvent(QPaintEvent*) {
 
 void Clogin_form::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  m_ui->password->setFocus();
+  // Only when the dialog is shown, not when the window system shows it
+  // again (a restore from the taskbar): the user's focus stays put then.
+  if (!event->spontaneous()) m_ui->password->setFocus();
 }
 
 void Clogin_form::timerEvent(QTimerEvent* event) {

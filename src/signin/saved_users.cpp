@@ -61,6 +61,17 @@ bool WriteOwnerOnly(const Text& path, const Text& content) {
 
 void RemoveFile(const Text& path) { ::unlink(path.c_str()); }
 
+// Whether a new file can be made in the working directory: every save goes
+// through a file written beside its target and renamed into place.
+bool WorkingDirectoryWritable() {
+  std::string probe = LocalPath(".zorva-write-XXXXXX").str();
+  const int fd = ::mkstemp(probe.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
 }  // namespace
 
 SavedUsersFile ParseSavedUsers(const Text& content) {
@@ -102,8 +113,18 @@ bool IsPasswordFileUsable(const Text& user) {
 void SaveUsers(const std::vector<Text>& listed, const Text& user, const Text& password,
                bool autoLogin, StatusWindow* status) {
   const Text content = ComposeSavedUsers(listed, user, autoLogin);
-  if (autoLogin) SavePassword(user, password, status);
-  SaveTextFile(LocalPath(kUsersFile), content, status);
+  if (autoLogin) {
+    SavePassword(user, password, status);
+  } else if (IsPasswordFileUsable(user)) {
+    // Nothing reads a saved password once automatic sign-in is off, and
+    // anyone who can read the folder could undo its fixed-key encryption.
+    RemoveFile(PasswordFilePath(user));
+  }
+  const Text usersFile = LocalPath(kUsersFile);
+  if (!SaveTextFile(usersFile, content, status) && status && !WorkingDirectoryWritable()) {
+    status->SetText("error in saving file" + usersFile +
+                    FromUtf8("（程序所在的目录不可写，无法保存用户信息）"));
+  }
 }
 
 bool SavePassword(const Text& user, const Text& password, StatusWindow* status) {

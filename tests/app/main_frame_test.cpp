@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -33,7 +36,9 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "main_frame_test";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
+  // The frame opens the lesson window; its movie player needs no web
+  // engine here.
+  static QApplication* app = (qputenv("ZORVA_PLAYER", "timeline"), new QApplication(argc, argv));
   return *app;
 }
 
@@ -257,21 +262,37 @@ class StartUpTest : public ::testing::Test {
 };
 
 TEST_F(StartUpTest, RecordsWorkingDirectoryAndShowsFrameMaximisedAfterSignIn) {
+  // A download cut short by the end of an earlier run left its temporary
+  // file; the job file beside it stays.
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::filesystem::path dl = std::filesystem::current_path() / "dl";
+  std::filesystem::create_directory(dl);
+  const std::string stale = ".download.xml.part-" + std::to_string(ended) + "-0";
+  std::ofstream(dl / stale) << "half";
+  std::ofstream(dl / "download.xml") << "job";
+
   CPelkApp pelk;
   ASSERT_TRUE(pelk.InitInstance([] { return 1; }));
   EXPECT_EQ(WorkingDirectory(), Text(std::filesystem::current_path().string()));
   ASSERT_NE(pelk.MainFrame(), nullptr);
   EXPECT_TRUE(pelk.MainFrame()->isVisible());
   EXPECT_TRUE(pelk.MainFrame()->isMaximized());
+  EXPECT_FALSE(std::filesystem::exists(dl / stale));
+  EXPECT_TRUE(std::filesystem::exists(dl / "download.xml"));
   pelk.MainFrame()->close();
   QApplication::processEvents();
 }
 
 TEST_F(StartUpTest, FailedSignInEndsWithZeroOrTheHandledQuitCode) {
   {
+    // The handled quit code is process-wide: start from none.
+    ResetHandledQuitCode();
     CPelkApp pelk;
     EXPECT_FALSE(pelk.InitInstance([] { return 2; }));
     EXPECT_EQ(pelk.MainFrame(), nullptr);
+    EXPECT_EQ(CPelkApp::ExitCode(), 0);
   }
   // The update hand-off ends the sign-in's modal loop with a quit request
   // for code 1; start-up then ends the program with that code.

@@ -250,6 +250,15 @@ class StaticExTest : public ::testing::Test, private WithApp {
 
   QColor Corner() { return QColor(m_label->grab().toImage().pixel(1, 1)); }
 
+  // A click where the label sits, delivered through the window as the
+  // system delivers it, so that a label without the notify style lets it
+  // through to the parent.
+  void ClickThroughTheWindow() {
+    const QPoint at = m_label->geometry().center();
+    QTest::mouseClick(m_parent.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+    QApplication::processEvents();
+  }
+
   QWidget m_parent;
   CStaticEx* m_label = nullptr;
 };
@@ -285,11 +294,28 @@ TEST_F(StaticExTest, HandCursorAndClicksOnlyWithNotify) {
   EXPECT_EQ(m_parent.childAt(20, 20), m_label);
   EXPECT_EQ(m_label->cursor().shape(), Qt::BitmapCursor);
   EXPECT_EQ(m_label->cursor().hotSpot(), QPoint(12, 1));
-  QTest::mouseClick(m_label, Qt::LeftButton);
+  ClickThroughTheWindow();
   EXPECT_EQ(spy.count(), 1);
 
   m_label->SetNotify(false);
   EXPECT_FALSE(m_label->testAttribute(Qt::WA_SetCursor));
+  ClickThroughTheWindow();
+  EXPECT_EQ(spy.count(), 1);
+}
+
+// What the system sends for a double click: the second press comes as a
+// double-click event, which must not count as a click of its own.
+TEST_F(StaticExTest, DoubleClickIsOneClick) {
+  m_label->SetNotify(true);
+  QSignalSpy spy(m_label, &CStaticEx::clicked);
+  const QPointF at(5, 5);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                            QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+    const bool down = type != QEvent::MouseButtonRelease;
+    QMouseEvent event(type, at, m_label->mapToGlobal(at), Qt::LeftButton,
+                      down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(m_label, &event);
+  }
   EXPECT_EQ(spy.count(), 1);
 }
 

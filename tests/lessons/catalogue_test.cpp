@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "core/cp936.h"
+#include "lessons_test_env.h"
 #include "platform/message_box.h"
 #include "platform/program_values.h"
-#include "lessons_test_env.h"
 #include "support/server_process.h"
 
 namespace zorva {
@@ -82,9 +82,8 @@ std::vector<CatalogueCase> Cases() {
        {"a1|d|lesson|d.exe", "b1|d|lesson|d.exe"}},
       {"OrdersOneTwoFourStopAtTheGap",
        "<sort_list order=\"1\" title=\"A\"><lesson_list order=\"1\" title=\"a\">" + L(1, "x") +
-           L(2, "y") + L(4, "z") +
-           "</lesson_list><lesson_list order=\"4\" title=\"late\">" + L(1, "w") +
-           "</lesson_list></sort_list>",
+           L(2, "y") + L(4, "z") + "</lesson_list><lesson_list order=\"4\" title=\"late\">" +
+           L(1, "w") + "</lesson_list></sort_list>",
        {"A.", " a.", "  x", "  y"},
        {"x|d|lesson|d.exe", "y|d|lesson|d.exe"}},
       {"LeadingZeroNeverMatches",
@@ -118,7 +117,8 @@ std::vector<CatalogueCase> Cases() {
        {"x|d|lesson|d.exe"}},
       {"SameTitleInTwoBranchesGivesTwoRows",
        "<sort_list order=\"1\" title=\"A\"><lesson_list order=\"1\" title=\"a\">" +
-           L(1, "same", "first") + "</lesson_list></sort_list><sort_list order=\"2\" title=\"B\">"
+           L(1, "same", "first") +
+           "</lesson_list></sort_list><sort_list order=\"2\" title=\"B\">"
            "<lesson_list order=\"1\" title=\"b\">" +
            L(1, "same", "second") + "</lesson_list></sort_list>",
        {"A.", " a.", "  same", "B.", " b.", "  same"},
@@ -196,9 +196,10 @@ INSTANTIATE_TEST_SUITE_P(Catalogues, CatalogueCaseTest, ::testing::ValuesIn(Case
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(CatalogueTest, LoadingReplacesWhatWasThereAndSaysSoInTheTitle) {
-  Serve("<sort_list order=\"1\" title=\"A\"><lesson_list order=\"1\" title=\"a\">"
-        "<lesson order=\"1\" title=\"x\" dir=\"d\" type=\"lesson\" file_name=\"\"/>"
-        "</lesson_list></sort_list>");
+  Serve(
+      "<sort_list order=\"1\" title=\"A\"><lesson_list order=\"1\" title=\"a\">"
+      "<lesson order=\"1\" title=\"x\" dir=\"d\" type=\"lesson\" file_name=\"\"/>"
+      "</lesson_list></sort_list>");
   RecordingView view;
   view.tree = {"old"};
   EntryTable entries;
@@ -216,9 +217,9 @@ TEST_F(CatalogueTest, CatalogueThatCannotBeFetchedLeavesAnEmptyTreeSilently) {
     std::string base;
   };
   Serve(nullptr);
-  for (const Failure& failure : {Failure{"not found", s_server->BaseUrl()},
-                                 Failure{"nothing listening", "http://127.0.0.1:1"},
-                                 Failure{"no server answered", ""}}) {
+  for (const Failure& failure :
+       {Failure{"not found", s_server->BaseUrl()},
+        Failure{"nothing listening", "http://127.0.0.1:1"}, Failure{"no server answered", ""}}) {
     SCOPED_TRACE(failure.name);
     SetServerBaseAddress(Text(failure.base));
     RecordingView view;
@@ -235,7 +236,8 @@ TEST_F(CatalogueTest, CatalogueThatCannotBeFetchedLeavesAnEmptyTreeSilently) {
 
 // ResolveSelectedItem against a small table.
 const char kNoSelection[] =
-    "您没有选择课程或游戏等项目！请在列表中选择第三级别的项目.如果列表没有显示，请点击“应用列表”按钮"
+    "您没有选择课程或游戏等项目！请在列表中选择第三级别的项目."
+    "如果列表没有显示，请点击“应用列表”按钮"
     "来显示列表";
 const char kNotALesson[] = "您没有选择课程或游戏等项目！请在列表中选择第三级别的项目";
 

@@ -58,8 +58,8 @@ class LessonFormTest : public test::SampleServerTest {
   }
 
   QTreeWidgetItem* Item(const char* utf8) const {
-    const QList<QTreeWidgetItem*> found = m_form->Tree()->findItems(
-        QString::fromUtf8(utf8), Qt::MatchExactly | Qt::MatchRecursive);
+    const QList<QTreeWidgetItem*> found =
+        m_form->Tree()->findItems(QString::fromUtf8(utf8), Qt::MatchExactly | Qt::MatchRecursive);
     return found.size() == 1 ? found[0] : nullptr;
   }
   // The centre of an item's text in the tree's viewport.

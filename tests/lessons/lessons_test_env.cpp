@@ -31,7 +31,8 @@ int SampleServerTest::SampleLessonCount() {
   std::ifstream in(s_server->ContentDir() + "/lesson/lesson_list.xml", std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   int count = 0;
-  for (size_t at = text.find("<lesson "); at != std::string::npos; at = text.find("<lesson ", at + 1))
+  for (size_t at = text.find("<lesson "); at != std::string::npos;
+       at = text.find("<lesson ", at + 1))
     ++count;
   return count;
 }

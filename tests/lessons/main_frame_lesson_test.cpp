@@ -115,7 +115,9 @@ TEST_F(MainFrameLessonTest, FailureToMakeTheWindowIsReportedAndTheFrameGoesOn) {
     EXPECT_EQ(m_messages, std::vector<std::string>{failure.message});
     EXPECT_FALSE(frame.LoadingMessage()->isVisible());
     EXPECT_EQ(frame.LessonForm() != nullptr, failure.objectKept);
-    if (frame.LessonForm()) EXPECT_FALSE(frame.LessonForm()->isVisible());
+    if (frame.LessonForm()) {
+      EXPECT_FALSE(frame.LessonForm()->isVisible());
+    }
     frame.close();
   }
 }

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -113,6 +117,8 @@ TEST_F(DownloadFileTest, StoresTheBodyCountingReadsOf99Bytes) {
   EXPECT_EQ(requests[0].target, "//dl/download.xml");
   EXPECT_EQ(requests[0].Header("Accept"), "*/*");
   EXPECT_EQ(requests[0].Header("User-Agent"), "MyProgram/1.0");
+  EXPECT_EQ(requests[0].Header("Cache-Control"), "no-cache");
+  EXPECT_EQ(requests[0].Header("Pragma"), "no-cache");
   EXPECT_EQ(Files(), std::vector<std::string>{"dl/download.xml"});
 }
 
@@ -273,6 +279,116 @@ TEST_F(DownloadFileTest, FileThatCannotBeCreatedIsReportedAndCountsAsDone) {
   EXPECT_EQ(ToUtf8(m_status.texts.back()), "创建文件失败: /dl/taken");
   EXPECT_FALSE(m_progress.visible);
   EXPECT_TRUE(fs::is_directory(m_dir / "dl" / "taken"));
+
+  // The object shows decoded, as every other text shows the name.
+  fs::create_directories(m_dir / "dl" / "\xD6\xD0 x");
+  m_server.On("//dl/%D6%D0%20x", ScriptedReply::Ok("body"));
+  EXPECT_EQ(Download("/dl/%D6%D0%20x"), kDownloadFinished);
+  EXPECT_EQ(ToUtf8(m_status.texts.back()), "创建文件失败: /dl/中 x");
+}
+
+TEST_F(DownloadFileTest, FileThatCannotBePutInPlaceNeverSaysFinished) {
+  // The temporary name is short enough, the 256-byte target is not.
+  const std::string name(256, 'n');
+  m_server.On("/" + name, ScriptedReply::Ok("body"));
+  EXPECT_EQ(Download(name), kDownloadOtherError);
+  for (const Text& text : m_status.texts) {
+    EXPECT_NE(ToUtf8(text).rfind("完成下载文件:", 0), 0u) << ToUtf8(text);
+  }
+  EXPECT_EQ(ToUtf8(m_status.texts.back()), "创建文件失败: " + name);
+  EXPECT_TRUE(Files().empty());
+}
+
+struct CeilingCase {
+  const char* name;
+  ScriptedReply reply;
+};
+
+void PrintTo(const CeilingCase& c, std::ostream* os) { *os << c.name; }
+
+class DownloadCeiling : public DownloadFileTest,
+                        public ::testing::WithParamInterface<CeilingCase> {};
+
+// An endless body is a network error once it passes what it may hold.
+TEST_P(DownloadCeiling, EndlessBodyFailsAsANetworkError) {
+  SetTransferLimits(kFetchTextDeadlineMs, 1 << 20);
+  m_server.On("/endless", GetParam().reply);
+  EXPECT_EQ(Download("endless"), kDownloadNetError);
+  EXPECT_EQ(ToUtf8(m_status.texts.back()), "发生互联网错误. ");
+  EXPECT_TRUE(Files().empty());
+}
+
+std::string Chunk(size_t n) {
+  char size[16];
+  std::snprintf(size, sizeof size, "%zx", n);
+  return size + std::string("\r\n") + Bytes(n) + "\r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, DownloadCeiling,
+    ::testing::Values(CeilingCase{"NoLengthPastTheCeiling",
+                                  [] {
+                                    ScriptedReply r = ScriptedReply::Ok(Bytes(65536), false);
+                                    r.end = ReplyEnd::Endless;
+                                    return r;
+                                  }()},
+                      // libcurl takes the chunks and ignores the declared length.
+                      CeilingCase{"ChunkedPastItsDeclaredLength",
+                                  [] {
+                                    ScriptedReply r;
+                                    r.head =
+                                        "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n"
+                                        "Transfer-Encoding: chunked";
+                                    r.body = Chunk(4096);
+                                    r.end = ReplyEnd::Endless;
+                                    return r;
+                                  }()}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(DownloadFileTest, AbortedDownloadRemovesItsTemporaryFile) {
+  // AbortDownloads is for a process about to end, so it runs in a child.
+  ScriptedReply endless = ScriptedReply::Ok(Bytes(65536), false);
+  endless.end = ReplyEnd::Endless;
+  m_server.On("/endless", endless);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    struct AbortOnCounter : test::RecordingStatus {
+      void SetText(const Text& text) override {
+        if (ToUtf8(text) == "正在从互联网读取数据......1") AbortDownloads();
+      }
+    } aborting;
+    const int result =
+        DownloadFile(Text(m_server.Base()), "endless", Text(m_dir.string()), nullptr, &aborting);
+    ::_exit(result);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kDownloadNetError);
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(DownloadFileTest, StaleTemporaryFilesOfEndedProcessesAreRemoved) {
+  // A pid that no longer runs: a child that has ended and been reaped.
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string gone = std::to_string(ended), alive = std::to_string(::getppid());
+  for (const std::string& name : std::vector<std::string>{
+           ".download.xml.part-" + gone + "-0", ".a.part-b.part-" + gone + "-12",
+           ".job.xml.part-" + alive + "-0", "download.xml.part-" + gone + "-0", ".x.part-" + gone,
+           ".x.part-" + gone + "-", ".x.part-" + gone + "-0z", "download.xml"}) {
+    WriteFile(m_dir / name, "x");
+  }
+  fs::create_directory(m_dir / (".dir.part-" + gone + "-0"));
+  RemoveStaleDownloadFiles(Text(m_dir.string()));
+  std::vector<std::string> left = Files();
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".job.xml.part-" + alive + "-0", ".x.part-" + gone,
+                                            ".x.part-" + gone + "-", ".x.part-" + gone + "-0z",
+                                            "download.xml", "download.xml.part-" + gone + "-0"}));
+  EXPECT_TRUE(fs::is_directory(m_dir / (".dir.part-" + gone + "-0")));
 }
 
 TEST_F(DownloadFileTest, WriteFailureIsResultThree) {
@@ -314,30 +430,44 @@ TEST_F(DownloadFileTest, WorksWithoutStatusWindowOrBar) {
   EXPECT_EQ(test::ReadFileBytes(m_dir / "f"), "quiet");
 }
 
-// A pump that counts its passes and can tell whether it ran inside a
-// download.
+// A pump that counts its passes once the body has begun to arrive.
 class CountingPump : public MessagePump {
  public:
   bool PumpMessages() override {
-    ++passes;
+    if (counting) ++passes;
     return true;
   }
   void Idle(uint32_t) override {}
   void EndOfPumping() override { ++ends; }
+  bool counting = false;
   int passes = 0;
   int ends = 0;
 };
 
+// Starts the pump's count at the first read of the body.
+class CountFromFirstRead : public test::RecordingStatus {
+ public:
+  explicit CountFromFirstRead(CountingPump& pump) : m_pump(pump) {}
+  void SetText(const Text& text) override {
+    if (ToUtf8(text) == "正在从互联网读取数据......1") m_pump.counting = true;
+  }
+
+ private:
+  CountingPump& m_pump;
+};
+
 TEST_F(DownloadFileTest, PumpsMessagesWhileTheServerIsSilent) {
   CountingPump pump;
+  CountFromFirstRead status(pump);
   InstallMessagePump(&pump);
   ScriptedReply slow = Cut(ReplyEnd::Close);
   slow.pauseBeforeEnd = std::chrono::milliseconds(1500);
   m_server.On("/slow", slow);
-  Download("slow");
+  DownloadFile(Text(m_server.Base()), "slow", Text(m_dir.string()), nullptr, &status);
   InstallMessagePump(nullptr);
-  // Pumped at the start of the reads and again during the silence.
-  EXPECT_GE(pump.passes, 2);
+  // 1.5 s of silence after the first bytes: a pass every ~30 ms, not one
+  // per second or only when bytes arrive.
+  EXPECT_GE(pump.passes, 15);
   EXPECT_EQ(pump.ends, 1);
 }
 

@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "0123456789next piece"}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(TransferTimeouts, FetchTextSendsTheAgentAndAcceptHeader) {
+TEST_F(TransferTimeouts, FetchTextSendsTheAgentAndItsHeadersAndAsksForAFreshReply) {
   ScriptedServer server;
   server.On("/Handler.asp", ScriptedReply::Ok("x"));
   FetchText(Text(server.Base() + "/Handler.asp?user=a%20b&action=login"));
@@ -107,6 +107,58 @@ TEST_F(TransferTimeouts, FetchTextSendsTheAgentAndAcceptHeader) {
   EXPECT_EQ(requests[0].target, "/Handler.asp?user=a%20b&action=login");
   EXPECT_EQ(requests[0].Header("User-Agent"), "MyProgram/1.0");
   EXPECT_EQ(requests[0].Header("Accept"), "text/*");
+  // No cache on the way (a proxy's either) may answer in the server's place.
+  EXPECT_EQ(requests[0].Header("Cache-Control"), "no-cache");
+  EXPECT_EQ(requests[0].Header("Pragma"), "no-cache");
+}
+
+// Whether FetchText says the transfer failed, beside what it returns.
+struct OutcomeCase {
+  const char* name;
+  ScriptedReply reply;
+  std::string body;
+  bool failed;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
+
+class FetchTextOutcome : public TransferTimeouts,
+                         public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(FetchTextOutcome, TellsAWholeReplyFromAFailedTransfer) {
+  ScriptedServer server;
+  server.On("/t", GetParam().reply);
+  bool failed = !GetParam().failed;
+  EXPECT_EQ(FetchText(Text(server.Base() + "/t"), &failed).str(), GetParam().body);
+  EXPECT_EQ(failed, GetParam().failed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FetchTextOutcome,
+    ::testing::Values(
+        OutcomeCase{"WholeBody", ScriptedReply::Ok("all of it"), "all of it", false},
+        OutcomeCase{"NotFoundIsNoFailure", ScriptedReply::Status(404, "Not Found"), "", false},
+        OutcomeCase{"ResetInMidBody", Partial("part", 1000, ReplyEnd::Reset), "part", true},
+        OutcomeCase{"ShortBody", Partial("short", 1000, ReplyEnd::Close), "short", true},
+        OutcomeCase{"Stall", Partial("stalled", 1000, ReplyEnd::Stall), "stalled", true}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(TransferTimeouts, FetchTextEndsAtItsDeadlineWhenTheBodyOnlyTrickles) {
+  // Two bytes a second is never a stall; only the overall deadline ends it.
+  SetTransferLimits(2500, kDownloadCeiling);
+  ScriptedServer server;
+  ScriptedReply drip = ScriptedReply::Ok("ab", false);
+  drip.end = ReplyEnd::Drip;
+  server.On("/drip", drip);
+  bool failed = false;
+  const auto start = std::chrono::steady_clock::now();
+  const Text got = FetchText(Text(server.Base() + "/drip"), &failed);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(failed);
+  EXPECT_LT(took, std::chrono::seconds(10));
+  // What arrived by the deadline: the first two bytes and a few drops.
+  EXPECT_GE(got.GetLength(), 3);
+  EXPECT_EQ(got.Left(2), Text("ab"));
 }
 
 TEST_F(TransferTimeouts, FetchTextKeepsAnEndlessBodyToTheLimit) {

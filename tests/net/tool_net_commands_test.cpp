@@ -5,9 +5,12 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/file_bytes.h"
@@ -24,6 +27,7 @@ using test::ScriptedServer;
 
 struct ToolRun {
   int exitCode = -1;
+  int signal = 0;
   std::string out;
   std::string err;
 };
@@ -37,7 +41,9 @@ class ToolNetCommands : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(m_dir); }
 
-  ToolRun Tool(std::vector<std::string> args) {
+  // Runs the tool; with stopAfter, sends it SIGTERM that long after start.
+  ToolRun Tool(std::vector<std::string> args,
+               std::chrono::milliseconds stopAfter = std::chrono::milliseconds(0)) {
     args.insert(args.begin(), ZORVA_TOOL_EXE);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -50,10 +56,15 @@ class ToolNetCommands : public ::testing::Test {
     ToolRun run;
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+      if (stopAfter.count() > 0) {
+        std::this_thread::sleep_for(stopAfter);
+        kill(pid, SIGTERM);
+      }
       int status = 0;
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }
       run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     posix_spawn_file_actions_destroy(&actions);
     run.out = test::ReadFileBytes(out);
@@ -72,6 +83,49 @@ TEST_F(ToolNetCommands, FetchPrintsTheBodyRaw) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, body);
   EXPECT_EQ(Tool({"fetch", "https://example.invalid/"}).out, "0");
+}
+
+// What the client would read is printed either way; the exit code tells a
+// script whether the transfer ended in an error.
+TEST_F(ToolNetCommands, FetchExitsWithTwoAfterAFailedTransfer) {
+  ScriptedReply reset;
+  reset.head = "HTTP/1.1 200 OK\r\nContent-Length: 1000";
+  reset.body = "partial";
+  reset.end = test::ReplyEnd::Reset;
+  reset.pauseBeforeEnd = std::chrono::milliseconds(300);
+  m_server.On("/reset", reset);
+  m_server.On("/missing", ScriptedReply::Status(404, "Not Found"));
+  ToolRun run = Tool({"fetch", m_server.Base() + "/reset"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.out, "partial");
+  run = Tool({"fetch", m_server.Base() + "/missing"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "");
+  int port;
+  { port = ScriptedServer().Port(); }
+  EXPECT_EQ(Tool({"fetch", "http://127.0.0.1:" + std::to_string(port) + "/x"}).exitCode, 2);
+}
+
+TEST_F(ToolNetCommands, DownloadThatCannotPutItsFileInPlaceNeverSaysFinished) {
+  const std::string name(256, 'n');
+  m_server.On("/" + name, ScriptedReply::Ok("body"));
+  const ToolRun run = Tool({"download", m_server.Base(), name, m_dir.string()});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err.find("完成下载文件"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("status: 创建文件失败: " + name + "\n"), std::string::npos) << run.err;
+}
+
+TEST_F(ToolNetCommands, StoppedDownloadLeavesNoTemporaryFile) {
+  ScriptedReply endless = ScriptedReply::Ok(std::string(65536, 'e'), false);
+  endless.end = test::ReplyEnd::Endless;
+  m_server.On("/endless.bin", endless);
+  const fs::path target = m_dir / "d";
+  const ToolRun run =
+      Tool({"download", m_server.Base(), "endless.bin", target.string()}, std::chrono::seconds(1));
+  EXPECT_EQ(run.signal, SIGTERM);
+  EXPECT_NE(run.err.find("正在从互联网读取数据"), std::string::npos) << run.err;
+  ASSERT_TRUE(fs::is_directory(target));
+  EXPECT_TRUE(fs::is_empty(target)) << fs::begin(fs::directory_iterator(target))->path();
 }
 
 TEST_F(ToolNetCommands, DownloadPrintsEachStepAndExitsWithTheResult) {

@@ -195,6 +195,21 @@ TEST(ServerSuggestions, StoredAsSentAndListedForSupport) {
   EXPECT_EQ(listing.find("不应保存"), std::string::npos) << listing;
 }
 
+// A suggestion must not steer the operator's terminal.
+TEST(ServerSuggestions, ControlBytesAreListedEscaped) {
+  ServerProcess server;
+  ASSERT_TRUE(server.AddUser("demo", "demo123"));
+  auto res = ClientFor(server.Port())
+                 ->Get(SuggestionTarget("demo123", "X\x1b[2J\x07\x7f\x01" + Gbk("好")));
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->body, "<save_static>ok</save_static>");
+  const std::string listing = RunServerCommand({"suggestions", "--db", server.DbPath()});
+  EXPECT_NE(listing.find("\tX\\x1B[2J\\x07\\x7F\\x01好\n"), std::string::npos) << listing;
+  for (char control : {'\x1b', '\x07', '\x7f', '\x01'}) {
+    EXPECT_EQ(listing.find(control), std::string::npos) << int(control);
+  }
+}
+
 TEST(ServerRegistration, GetShowsAFormThatPostsBack) {
   ServerProcess server;
   auto res = ClientFor(server.Port())->Get("/reg.asp");

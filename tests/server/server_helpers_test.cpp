@@ -26,19 +26,25 @@ TEST_P(LoggableTargetRows, MasksPasswordsAndKeepsTheLineIntact) {
 
 INSTANTIATE_TEST_SUITE_P(
     Log, LoggableTargetRows,
-    testing::Values(LogCase{"NoQuery", "/zorva.xml", "/zorva.xml"},
-                    LogCase{"PasswordInTheMiddle",
-                            "/Handler.asp?user=a&password=5010203&action=login",
-                            "/Handler.asp?user=a&password=***&action=login"},
-                    LogCase{"PasswordFirstAndLast", "/h?password=1&x=2&password=3",
-                            "/h?password=***&x=2&password=***"},
-                    LogCase{"EncodedKey", "/h?pass%77ord=123", "/h?password=***"},
-                    LogCase{"EmptyPassword", "/h?password=&a=1", "/h?password=***&a=1"},
-                    LogCase{"SimilarKeysStay", "/h?old_password=1&passwords=2",
-                            "/h?old_password=1&passwords=2"},
-                    LogCase{"RawBytesEscaped", std::string("/a b\r\n\xC4\xE3?c=\x01"),
-                            "/a%20b%0D%0A%C4%E3?c=%01"},
-                    LogCase{"PercentEscapesKept", "/%2e%2e?c=%E4", "/%2e%2e?c=%E4"}),
+    testing::Values(
+        LogCase{"NoQuery", "/zorva.xml", "/zorva.xml"},
+        LogCase{"PasswordInTheMiddle", "/Handler.asp?user=a&password=5010203&action=login",
+                "/Handler.asp?user=a&password=***&action=login"},
+        LogCase{"PasswordFirstAndLast", "/h?password=1&x=2&password=3",
+                "/h?password=***&x=2&password=***"},
+        LogCase{"EncodedKey", "/h?pass%77ord=123", "/h?password=***"},
+        // The service's parser takes %uXXXX escapes too.
+        LogCase{"UnicodeEscapedFirstLetter", "/h?%u0070assword=123&a=1", "/h?password=***&a=1"},
+        LogCase{"UnicodeEscapedInside", "/h?p%u0061ssword=123", "/h?password=***"},
+        LogCase{"RegistrationRepeat", "/reg.asp?user=a&password2=x&password=y",
+                "/reg.asp?user=a&password2=***&password=***"},
+        LogCase{"LeadingEquals", "/h?=password=5010203", "/h?password=***"},
+        LogCase{"EmptyPassword", "/h?password=&a=1", "/h?password=***&a=1"},
+        LogCase{"SimilarKeysStay", "/h?old_password=1&passwords=2",
+                "/h?old_password=1&passwords=2"},
+        LogCase{"RawBytesEscaped", std::string("/a b\r\n\xC4\xE3?c=\x01"),
+                "/a%20b%0D%0A%C4%E3?c=%01"},
+        LogCase{"PercentEscapesKept", "/%2e%2e?c=%E4", "/%2e%2e?c=%E4"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ReducePassword, KeepsWhatTheCodecCarries) {

@@ -7,6 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "core/xml.h"
 #include "server/server_test_util.h"
@@ -34,6 +37,9 @@ class ScratchContent {
     Write(Content() / "dl" / "zupdate.exe", std::string("MZ\0\x01\xff", 5));
     Write(Content() / ".hidden", "hidden");
     Write(Content() / "lesson" / "real" / "0010" / "p1.swf", "FWS");
+    Write(Content() / "lesson" / "real" / "0010" / "pages.xml", "<pages>page list</pages>");
+    fs::create_symlink(Content() / "lesson" / "real" / "0010" / "pages.xml",
+                       Content() / "shortcut.xml");
     fs::create_directory_symlink(m_dir, Content() / "escape");
     fs::create_symlink(m_dir / "secret.txt", Content() / "secret.xml");
     // A link that stays inside the folder is fine.
@@ -170,6 +176,40 @@ INSTANTIATE_TEST_SUITE_P(Traversal, ServerRefusesEscapes,
                                          "/escape/secret.txt", "/secret.xml", "/zorva.xml%00.txt",
                                          "/.hidden", "/lesson", "/", "/./zorva.xml/.."));
 
+// A page list goes out only as the reply to the lesson request: no
+// spelling of its path and no link to it serves it as a file.
+struct PageListCase {
+  const char* name;
+  const char* method;
+  const char* target;
+};
+
+void PrintTo(const PageListCase& c, std::ostream* os) { *os << c.name; }
+
+class ServerHidesPageLists : public testing::TestWithParam<PageListCase> {};
+
+TEST_P(ServerHidesPageLists, NeverAsAFile) {
+  ScratchContent scratch;
+  ServerProcess server(WithContent(scratch, "/xinxi50"));
+  const std::string response = RawRequest(server.Port(), GetParam().method, GetParam().target);
+  EXPECT_EQ(RawStatus(response), 404) << response;
+  EXPECT_EQ(response.find("page list"), std::string::npos) << response;
+  EXPECT_EQ(response.find("Content-Length: 24"), std::string::npos) << response;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, ServerHidesPageLists,
+    testing::Values(PageListCase{"Plain", "GET", "/lesson/real/0010/pages.xml"},
+                    PageListCase{"TrailingSlash", "GET", "/lesson/real/0010/pages.xml/"},
+                    PageListCase{"TwoTrailingSlashes", "GET", "/lesson/real/0010/pages.xml//"},
+                    PageListCase{"EncodedTrailingSlash", "GET", "/lesson/real/0010/pages.xml%2F"},
+                    PageListCase{"EncodedName", "GET", "/lesson/real/0010/%70ages.xml"},
+                    PageListCase{"Head", "HEAD", "/lesson/real/0010/pages.xml/"},
+                    PageListCase{"ThroughALinkedFolder", "GET", "/lesson/alias/0010/pages.xml"},
+                    PageListCase{"LinkToAPageList", "GET", "/shortcut.xml"},
+                    PageListCase{"UnderThePrefix", "GET", "/xinxi50/lesson/real/0010/pages.xml/"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 TEST(ServerPrefix, ServesEverythingAtTheRootAndUnderThePrefix) {
   ScratchContent scratch;
   ServerProcess server(WithContent(scratch, "/xinxi50"));
@@ -257,6 +297,140 @@ TEST(ServerBadInput, PostElsewhereThanRegistrationIsRefused) {
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 405);
 }
+
+// A connected socket to the server, for clients that misbehave.
+class RawConnection {
+ public:
+  explicit RawConnection(int port) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    m_connected = connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  ~RawConnection() { close(m_fd); }
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool Connected() const { return m_connected; }
+  bool Send(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+  }
+  void EndSending() { shutdown(m_fd, SHUT_WR); }
+  // Everything until the server closes (or a generous minute passes).
+  std::string ReadAll() {
+    timeval wait{60, 0};
+    setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    std::string out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = recv(m_fd, buffer, sizeof buffer, 0)) > 0) out.append(buffer, n);
+    return out;
+  }
+
+ private:
+  int m_fd;
+  bool m_connected = false;
+};
+
+// A client that sends its request and then shuts down its sending side
+// still gets the whole reply.
+TEST(ServerHostileClients, HalfClosedRequestGetsItsReply) {
+  ServerProcess server;
+  for (int i = 0; i < 5; ++i) {
+    RawConnection c(server.Port());
+    ASSERT_TRUE(c.Send("GET /testinternet.txt HTTP/1.1\r\nHost: x\r\n\r\n"));
+    c.EndSending();
+    const std::string reply = c.ReadAll();
+    EXPECT_EQ(RawStatus(reply), 200) << i;
+    EXPECT_TRUE(reply.ends_with("\r\n\r\n" + kProbeBody)) << reply;
+  }
+}
+
+// Clients that hold a connection without finishing their request neither
+// keep others waiting nor hold their connection past the head's deadline.
+TEST(ServerHostileClients, UnfinishedRequestsNeitherBlockOthersNorStay) {
+  ServerProcess server;
+  std::vector<std::unique_ptr<RawConnection>> slow;
+  for (int i = 0; i < 40; ++i) {
+    slow.push_back(std::make_unique<RawConnection>(server.Port()));
+    ASSERT_TRUE(slow.back()->Send("GET /testinternet.txt HTTP/1.1\r\nHo"));
+  }
+  auto res = ClientFor(server.Port())->Get("/testinternet.txt");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body, kProbeBody);
+  // The deadline ends the unfinished one with 408.
+  EXPECT_EQ(RawStatus(slow.front()->ReadAll()), 408);
+}
+
+TEST(ServerHostileClients, PostWithoutALengthIsRefused) {
+  ServerProcess server;
+  RawConnection c(server.Port());
+  ASSERT_TRUE(c.Send("POST /reg.asp HTTP/1.1\r\nHost: x\r\n\r\nuser=a&password=b"));
+  EXPECT_EQ(RawStatus(c.ReadAll()), 411);
+}
+
+// Sends head and then filler until the server stops taking it; the server
+// must answer long before all of it went out.
+struct FloodCase {
+  const char* name;
+  std::string head;
+  std::string filler;
+  int status;
+};
+
+void PrintTo(const FloodCase& c, std::ostream* os) { *os << c.name; }
+
+class ServerFloods : public testing::TestWithParam<FloodCase> {};
+
+TEST_P(ServerFloods, RefusedAsItArrives) {
+  const FloodCase& c = GetParam();
+  ServerProcess server;
+  RawConnection conn(server.Port());
+  ASSERT_TRUE(conn.Connected());
+  constexpr size_t kOffered = 64u << 20;
+  size_t sent = 0;
+  std::thread sender([&] {
+    if (!conn.Send(c.head)) return;
+    while (sent < kOffered && conn.Send(c.filler)) sent += c.filler.size();
+    conn.EndSending();
+  });
+  const std::string reply = conn.ReadAll();
+  sender.join();
+  EXPECT_EQ(RawStatus(reply), c.status) << reply.substr(0, 200);
+  // What the socket buffers hold is all that went out after the refusal.
+  EXPECT_LT(sent, 32u << 20);
+  EXPECT_EQ(ClientFor(server.Port())->Get("/testinternet.txt")->body, kProbeBody);
+}
+
+std::string Chunks() {
+  std::string chunk = "4000\r\n" + std::string(0x4000, 'a') + "\r\n";
+  std::string out;
+  while (out.size() < (1u << 20)) out += chunk;
+  return out;
+}
+
+std::string HeaderLines() {
+  std::string out;
+  while (out.size() < (1u << 20)) out += "X-Filler: abcdefghijklmnop\r\n";
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, ServerFloods,
+    testing::Values(FloodCase{"ChunkedBodyPastTheLimit",
+                              "POST /reg.asp HTTP/1.1\r\nHost: x\r\nContent-Type: "
+                              "application/x-www-form-urlencoded\r\nTransfer-Encoding: "
+                              "chunked\r\n\r\n",
+                              Chunks(), 400},
+                    FloodCase{"EndlessHeaders", "GET /testinternet.txt HTTP/1.1\r\nHost: x\r\n",
+                              HeaderLines(), 431}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ServerLog, OneLinePerRequestWithoutThePassword) {
   ServerProcess server;

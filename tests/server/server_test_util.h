@@ -50,7 +50,7 @@ inline std::unique_ptr<httplib::Client> ClientFor(int port) {
 
 // Sends the request target exactly as given (no client-side cleaning) and
 // returns the whole raw response.
-inline std::string RawGet(int port, const std::string& target) {
+inline std::string RawRequest(int port, const std::string& method, const std::string& target) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -59,7 +59,7 @@ inline std::string RawGet(int port, const std::string& target) {
   std::string response;
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
     std::string request =
-        "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     ssize_t sent = send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     if (sent == static_cast<ssize_t>(request.size())) {
       char buffer[4096];
@@ -69,6 +69,10 @@ inline std::string RawGet(int port, const std::string& target) {
   }
   close(fd);
   return response;
+}
+
+inline std::string RawGet(int port, const std::string& target) {
+  return RawRequest(port, "GET", target);
 }
 
 // "HTTP/1.1 404 Not Found" -> 404; 0 for no response.

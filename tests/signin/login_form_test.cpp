@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -370,6 +373,21 @@ TEST_F(LoginFormTest, FocusGoesToThePasswordBoxWhenShown) {
   EXPECT_TRUE(HasFocus(form, Parts(form).password));
 }
 
+// Restoring a minimised dialog: the window system shows it again, with a
+// spontaneous show event, and the user's focus stays where it was.
+TEST_F(LoginFormTest, FocusStaysWhenTheDialogIsShownAgainByTheSystem) {
+  Clogin_form form;
+  Parts parts(form);
+  form.show();
+  parts.userName->setFocus();
+  ASSERT_TRUE(HasFocus(form, parts.userName));
+  QShowEvent restored;
+  QSpontaneKeyEvent::setSpontaneous(&restored);
+  // Straight to notify, as QTest does: sendEvent would clear the flag.
+  qApp->notify(&form, &restored);
+  EXPECT_TRUE(HasFocus(form, parts.userName));
+}
+
 TEST_F(LoginFormTest, UpdateDeclinedGoesOnSigningIn) {
   m_service.SetBody("/zorva.xml", "<zorva>2.1</zorva>");
   SignInReply("<user_login>ok</user_login>");
@@ -413,6 +431,53 @@ TEST_F(LoginFormTest, UpdateAcceptedHandsOverToTheUpdaterAndQuitsWithOne) {
   EXPECT_FALSE(Exists(Local("zorva_user.xml")));
   ClearHandledQuit();
 }
+
+// The hand-off goes through whatever the download or the updater does: the
+// updater is started and the program ends with 1.
+struct HandOffCase {
+  const char* name;
+  const char* job;  // nullptr: the server has no job file (404)
+  enum { Runnable, Missing, NotExecutable } updater;
+};
+
+void PrintTo(const HandOffCase& c, std::ostream* os) { *os << c.name; }
+
+class LoginFormHandOff : public LoginFormTest, public ::testing::WithParamInterface<HandOffCase> {};
+
+TEST_P(LoginFormHandOff, EndsWithOneWhateverFails) {
+  const HandOffCase& c = GetParam();
+  m_service.SetBody("/zorva.xml", "<zorva>2.1</zorva>");
+  if (c.job) m_service.SetBody("/dl/download.xml", c.job);
+  SignInReply("<user_login>ok</user_login>");
+  if (c.updater == HandOffCase::Runnable) PlaceTestUpdater(m_dir);
+  if (c.updater == HandOffCase::NotExecutable) {
+    WriteBytes(Local("zupdate.exe"), "#!/bin/sh\ntouch updater-ran\n");
+  }
+  m_answerYes = true;
+  ResetHandledQuitCode();
+  Clogin_form form;
+  Parts parts(form);
+  const ModalRun run = RunModal(form, [&] {
+    parts.userName->setEditText("ann");
+    parts.signIn->click();
+  });
+  EXPECT_NE(run.result, 1);
+  EXPECT_EQ(HandledQuitCode(), 1);
+  EXPECT_EQ(m_service.RequestCount("/Handler.asp"), 0);
+  EXPECT_EQ(m_service.RequestCount("/dl/download.xml"), 1);
+  if (c.updater == HandOffCase::Runnable) EXPECT_TRUE(UpdaterRan(m_dir));
+  // A job under 100 bytes gives the bar an empty range: still no busy bar.
+  EXPECT_LT(parts.progress->minimum(), parts.progress->maximum());
+  ClearHandledQuit();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Updates, LoginFormHandOff,
+    ::testing::Values(HandOffCase{"SmallJob", "<job/>", HandOffCase::Runnable},
+                      HandOffCase{"JobNotFound", nullptr, HandOffCase::Runnable},
+                      HandOffCase{"UpdaterMissing", "<job/>", HandOffCase::Missing},
+                      HandOffCase{"UpdaterNotExecutable", "<job/>", HandOffCase::NotExecutable}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(LoginFormTest, DeliveredUpdaterIsMovedIntoPlaceAtSignIn) {
   WriteBytes(Local("dl/zupdate.exe"), "new updater");

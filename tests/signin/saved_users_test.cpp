@@ -1,6 +1,8 @@
 #include "signin/saved_users.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -10,6 +12,7 @@
 #include "core/cp936.h"
 #include "core/file_crypt.h"
 #include "core/xml.h"
+#include "platform/program_values.h"
 #include "signin_test_env.h"
 
 namespace zorva::test {
@@ -257,6 +260,52 @@ TEST_F(SavedUsersFiles, LongestAcceptedNameSavesAndTheNextIsRefusedClearly) {
   EXPECT_EQ(status.texts,
             std::vector<std::string>{"这个用户名称不能用作文件名，无法保存自动登录所需的密码。"});
   EXPECT_FALSE(Exists(Local("temp.tmp")));
+}
+
+// The saved password lives only as long as the user wants automatic
+// sign-in: nothing reads it afterwards, and its key is the same everywhere.
+TEST_F(SavedUsersFiles, SavedPasswordFollowsTheUsersChoice) {
+  SaveUsers({}, Text("bob"), Text("pw"), true, nullptr);
+  SaveUsers({Text("bob")}, Text("ann"), Text("pw"), true, nullptr);
+  ASSERT_TRUE(Exists(Local("ann.dat")));
+
+  SaveUsers({Text("bob"), Text("ann")}, Text("ann"), Text("pw"), false, nullptr);
+  EXPECT_FALSE(Exists(Local("ann.dat")));
+  EXPECT_TRUE(Exists(Local("bob.dat")));  // another user's choice stands
+
+  SaveUsers({Text("bob"), Text("ann")}, Text("ann"), Text("pw2"), true, nullptr);
+  EXPECT_EQ(LoadSavedPassword(Text("ann"), nullptr), Text("pw2"));
+}
+
+// A read-only users file is replaced whole: saves go through a new file
+// renamed into place, which only needs a writable directory.
+TEST_F(SavedUsersFiles, ReadOnlyUsersFileIsReplaced) {
+  SaveUsers({}, Text("ann"), Text("pw"), false, nullptr);
+  ::chmod(Local("zorva_user.xml").c_str(), 0444);
+  SaveUsers({Text("ann")}, Text("bob"), Text("pw"), false, nullptr);
+  EXPECT_EQ(LoadSavedUsers().defaultUser, Text("bob"));
+}
+
+// A working directory nobody may write to gives the failure texts of the
+// saves, says why, and the sign-in still goes on.
+TEST_F(SavedUsersFiles, UnwritableWorkingDirectoryIsReported) {
+  const std::string dir = Local("locked");
+  std::filesystem::create_directory(dir);
+  SetWorkingDirectory(Text(dir));
+  // Permission bits do not stop root; a removed directory stops everyone.
+  if (::geteuid() == 0) {
+    std::filesystem::remove(dir);
+  } else {
+    ::chmod(dir.c_str(), 0555);
+  }
+  SpyStatus status;
+  SaveUsers({}, Text("ann"), Text("pw"), true, &status);
+  ::chmod(dir.c_str(), 0755);
+  ASSERT_FALSE(status.texts.empty());
+  EXPECT_EQ(status.texts.front(), "error in saving file" + dir + "/temp.tmp");
+  EXPECT_EQ(status.texts.back(), "error in saving file" + dir +
+                                     "/zorva_user.xml（程序所在的目录不可写，无法保存用户信息）");
+  EXPECT_FALSE(Exists(dir + "/zorva_user.xml"));
 }
 
 TEST_F(SavedUsersFiles, TooLongNameIsRefusedBeforeTheFileSystemSeesIt) {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <curl/curl.h>
+
+#include <cstdio>
+
 #include "core/codec.h"
 #include "core/cp936.h"
 #include "platform/program_values.h"
@@ -162,16 +166,61 @@ TEST_F(SignInFlowTest, SuccessWalksThroughEveryStatusAndStoresTheValues) {
                                       "太好了，服务器连接正常！现在正在检查是否存在新版本......",
                                       "不错，服务器连接正常！现在正在向服务器认证用户和密码......",
                                       "恭喜您，登录成功!现在正在处理信息......", ""}));
-  // Sent exactly as typed; the empty password goes as its scrambled form.
-  EXPECT_EQ(m_service.LastParam("/Handler.asp", "user"), T("张 三&x").str());
-  EXPECT_EQ(m_service.LastParam("/Handler.asp", "action"), "login");
-  EXPECT_FALSE(m_service.LastParam("/Handler.asp", "password").empty());
   EXPECT_EQ(SignedIn().userName, T("张 三&x"));
   EXPECT_EQ(SignedIn().lastReply, Text("ok"));
   EXPECT_EQ(SignedIn().userType, Text("9"));
   EXPECT_TRUE(Has(m_view.events, "ok"));
   EXPECT_EQ(m_view.events.back(), "enable");
   EXPECT_TRUE(Exists(Local("zorva_user.xml")));
+}
+
+// The request as it went out: the name's code page 936 bytes
+// percent-encoded, so a blank and "&" stay inside the value, and a password
+// value that decodes to the scramble of what was typed, the empty one too.
+TEST_F(SignInFlowTest, RequestCarriesTheTypedValuesEncoded) {
+  for (const char* typed : {"Pass 1&", ""}) {
+    SCOPED_TRACE(typed);
+    m_view.userName = T("张 三&x");
+    m_view.password = typed;
+    m_flow.SignIn();
+    const std::string target = m_service.LastTarget("/Handler.asp");
+    const std::string prefix = "/Handler.asp?user=%D5%C5%20%C8%FD%26x&password=";
+    ASSERT_EQ(target.rfind(prefix, 0), 0u) << target;
+    const std::string suffix = "&action=login";
+    ASSERT_TRUE(target.ends_with(suffix)) << target;
+    const std::string sent =
+        target.substr(prefix.size(), target.size() - prefix.size() - suffix.size());
+    ASSERT_EQ(sent.find('&'), std::string::npos) << target;
+    EXPECT_FALSE(sent.empty());
+    int length = 0;
+    char* raw = curl_easy_unescape(nullptr, sent.c_str(), static_cast<int>(sent.size()), &length);
+    const std::string decoded(raw, static_cast<size_t>(length));
+    curl_free(raw);
+    EXPECT_EQ(ScrambleText(Text(decoded), ""), Text(typed == std::string("") ? "" : "pass?1?"));
+  }
+}
+
+// A saved password that cannot be read leaves the box empty, and the
+// sign-in goes ahead with the empty password.
+TEST_F(SignInFlowTest, CountdownWithoutAReadablePasswordSignsInWithAnEmptyOne) {
+  for (bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged" : "missing");
+    SaveAutoLogin("pw");
+    if (damaged) {
+      WriteBytes(Local("ann.dat"), "not an encrypted file at all");
+    } else {
+      std::remove(Local("ann.dat").c_str());
+    }
+    m_view = FakeView();
+    m_view.password = "left over";
+    SignInFlow flow(m_view);
+    flow.LoadSavedUsers();
+    for (int i = 0; i < 3; ++i) flow.CountdownTick();
+    EXPECT_EQ(m_view.password, Text());
+    EXPECT_EQ(m_service.LastParam("/Handler.asp", "user"), "ann");
+    EXPECT_EQ(ScrambleText(Text(m_service.LastParam("/Handler.asp", "password")), ""), Text());
+    EXPECT_FALSE(Exists(Local("temp.tmp")));
+  }
 }
 
 TEST_F(SignInFlowTest, ASecondSignInWhileOneRunsIsIgnored) {

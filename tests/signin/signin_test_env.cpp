@@ -85,6 +85,7 @@ FakeService::FakeService() {
     std::string path = request.path;
     for (size_t at; (at = path.find("//")) != std::string::npos;) path.erase(at, 1);
     m_params[path] = request.params;
+    m_targets[path] = request.target;
     ++m_counts[path];
     auto body = m_bodies.find(path);
     if (body == m_bodies.end()) {
@@ -113,6 +114,12 @@ int FakeService::RequestCount(const std::string& path) const {
   std::lock_guard<std::mutex> lock(m_mutex);
   auto it = m_counts.find(path);
   return it == m_counts.end() ? 0 : it->second;
+}
+
+std::string FakeService::LastTarget(const std::string& path) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  auto it = m_targets.find(path);
+  return it == m_targets.end() ? std::string() : it->second;
 }
 
 std::string FakeService::LastParam(const std::string& path, const std::string& key) const {

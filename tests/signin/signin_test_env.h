@@ -61,6 +61,8 @@ class FakeService {
   int RequestCount() const { return m_requests.load(); }
   int RequestCount(const std::string& path) const;
   std::string LastParam(const std::string& path, const std::string& key) const;
+  // The request target of the last request to a path, exactly as it was sent.
+  std::string LastTarget(const std::string& path) const;
 
  private:
   httplib::Server m_server;
@@ -70,6 +72,7 @@ class FakeService {
   mutable std::mutex m_mutex;
   std::map<std::string, std::string> m_bodies;
   std::map<std::string, httplib::Params> m_params;
+  std::map<std::string, std::string> m_targets;
   std::map<std::string, int> m_counts;
 };
 

@@ -194,6 +194,13 @@ void ScriptedServer::Serve(int fd) {
     const std::string chunk = reply.body.empty() ? std::string(4096, 'x') : reply.body;
     while (alive) alive = SendAll(fd, chunk, m_stop);
   }
+  if (reply.end == ReplyEnd::Drip) {
+    const std::string drops = reply.body.empty() ? std::string("x") : reply.body;
+    for (size_t i = 0; alive; ++i) {
+      SleepUnlessStopped(std::chrono::milliseconds(500), m_stop);
+      alive = !m_stop && SendAll(fd, drops.substr(i % drops.size(), 1), m_stop);
+    }
+  }
   SleepUnlessStopped(reply.pauseBeforeEnd, m_stop);
   switch (reply.end) {
     case ReplyEnd::Reset: {
@@ -209,6 +216,7 @@ void ScriptedServer::Serve(int fd) {
       WaitForPeerOrStop(fd, m_stop);
       break;
     case ReplyEnd::Endless:
+    case ReplyEnd::Drip:
       break;
   }
   ::close(fd);

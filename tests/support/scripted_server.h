@@ -27,6 +27,7 @@ enum class ReplyEnd {
   Reset,    // abort the connection (TCP reset)
   Stall,    // keep the connection open, send nothing more
   Endless,  // repeat the body until the client goes away
+  Drip,     // then one more byte of the body every 500 ms, until the client goes away
 };
 
 struct ScriptedReply {
