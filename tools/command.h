@@ -17,6 +17,7 @@ struct Command {
 // The commands of each group, in the order the help lists them.
 std::vector<Command> CoreCommands();
 std::vector<Command> NetCommands();
+std::vector<Command> JobCommands();
 
 // Prints "usage: zorva-tool <usage>" of the named command to stderr and
 // returns 2, the exit code for wrong arguments.

@@ -14,13 +14,14 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> all = CoreCommands();
   for (const Command& c : NetCommands()) all.push_back(c);
+  for (const Command& c : JobCommands()) all.push_back(c);
   return all;
 }
 
 void PrintToolHelp(FILE* out) {
   std::fprintf(out,
                "usage: zorva-tool COMMAND [ARGUMENTS]\n"
-               "The Zorva client's companion: XML lookup, codec, saved files, transfers.\n\n"
+               "The Zorva client's companion: XML lookup, codec, saved files, transfers,\nupdate jobs.\n\n"
                "commands:\n");
   for (const Command& c : AllCommands()) std::fprintf(out, "  %-14s %s\n", c.name, c.summary);
   std::fprintf(out, "\n'zorva-tool COMMAND --help' describes one command.\n");

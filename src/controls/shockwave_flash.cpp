@@ -1,29 +1,28 @@
 #include "controls/shockwave_flash.h"
 
+#include <QVBoxLayout>
+
+#include "controls/player_backend.h"
+
 namespace zorva {
 
-namespace {
-
-// Stands in until a real backend exists: every movie is stopped and empty.
-class EmptyPlayer : public MoviePlayer {
- public:
-  void LoadMovie(int, const Text&) override {}
-  void Play() override {}
-  void StopPlay() override {}
-  bool IsPlaying() override { return false; }
-  int TotalFrames() override { return 0; }
-  int CurrentFrame() override { return 0; }
-};
-
-}  // namespace
-
 CShockwaveflash1::CShockwaveflash1(QWidget* parent)
-    : CShockwaveflash1(std::make_unique<EmptyPlayer>(), parent) {}
+    : CShockwaveflash1(NewPlayerBackend(), parent) {}
 
 CShockwaveflash1::CShockwaveflash1(std::unique_ptr<MoviePlayer> backend, QWidget* parent)
-    : QWidget(parent), m_backend(std::move(backend)) {}
+    : QWidget(parent), m_backend(std::move(backend)) {
+  // A backend that draws is a widget of its own: it fills the control.
+  if (auto* view = dynamic_cast<QWidget*>(m_backend.get())) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+  }
+}
 
-CShockwaveflash1::~CShockwaveflash1() = default;
+CShockwaveflash1::~CShockwaveflash1() {
+  // The layout must not delete a widget the unique_ptr owns.
+  if (auto* view = dynamic_cast<QWidget*>(m_backend.get())) view->setParent(nullptr);
+}
 
 void CShockwaveflash1::LoadMovie(int layer, const Text& url) {
   if (layer == 0) m_backend->LoadMovie(layer, url);

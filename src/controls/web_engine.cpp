@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
 
 #include <cstdlib>
 #include <filesystem>
@@ -29,9 +30,19 @@ void AddChromiumSwitch(std::string& switches, const std::string& name) {
   switches += name;
 }
 
+bool g_prepared = false;
+
 }  // namespace
 
 void PrepareWebEngine() {
+  if (g_prepared) return;
+  g_prepared = true;
+  // Not marked secure: the page must reach the service's plain http://
+  // addresses (the movies' own loads) without mixed-content blocking.
+  QWebEngineUrlScheme scheme(kPlayerScheme);
+  scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+  scheme.setFlags(QWebEngineUrlScheme::CorsEnabled);
+  QWebEngineUrlScheme::registerScheme(scheme);
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
   std::string switches = given ? given : "";
@@ -41,6 +52,8 @@ void PrepareWebEngine() {
   // Web views in widgets share their GL context with the application.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
+
+bool WebEnginePrepared() { return g_prepared; }
 
 QWebEngineProfile* SharedWebProfile() {
   static QWebEngineProfile* profile = [] {

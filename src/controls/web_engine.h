@@ -5,12 +5,20 @@ class QWebEngineProfile;
 namespace zorva {
 
 // Prepares the process for Qt WebEngine. Call it before the QApplication
-// exists: the browser reads its switches once, at its first start. It turns
-// the sandbox off when the program runs as root (the sandbox refuses to
-// start then) and the GPU off where there is no render node, and it lets
-// movies play sound without a click. Settings already in the environment are
-// kept.
+// exists: the browser reads its switches once, at its first start, and
+// URL schemes must be known before then. It turns the sandbox off when the
+// program runs as root (the sandbox refuses to start then) and the GPU off
+// where there is no render node, lets movies play sound without a click,
+// and registers the scheme the movie player's page is served from. Settings
+// already in the environment are kept.
 void PrepareWebEngine();
+
+// True once PrepareWebEngine has run in this process.
+bool WebEnginePrepared();
+
+// The scheme of the movie player's page and of the movies handed to it
+// ("zorva-player://app/...").
+inline constexpr char kPlayerScheme[] = "zorva-player";
 
 // The one browser profile every web view of the program uses, so the program
 // pays for one browser set-up. Off the record: nothing is written to disk.

@@ -231,7 +231,9 @@ std::optional<LocalName> SplitRemotePath(const Text& remotePath) {
 
 class Download {
  public:
-  Download(ProgressBar* progress, StatusWindow* status) : m_progress(progress), m_status(status) {}
+  Download(ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel,
+           unsigned long long maxBytes)
+      : m_progress(progress), m_status(status), m_cancel(cancel), m_maxBytes(maxBytes) {}
   ~Download() { Discard(); }
 
   int Run(const Text& base, const Text& remotePath, const Text& localDir);
@@ -254,9 +256,12 @@ class Download {
   void Status(const Text& text) {
     if (m_status) m_status->SetText(text);
   }
+  bool Cancelled() const { return m_cancel && m_cancel->load(); }
 
   ProgressBar* m_progress;
   StatusWindow* m_status;
+  const std::atomic<bool>* m_cancel;
+  unsigned long long m_maxBytes;
   CURL* m_handle = nullptr;
   Text m_fileName;
   Text m_directory;
@@ -460,6 +465,12 @@ size_t Download::OnBody(char* data, size_t size, size_t count, void* self) {
   auto* d = static_cast<Download*>(self);
   const size_t n = size * count;
   if (!d->m_reading) return 0;
+  // The caller's own limit (a job's declared size) fails the file; the
+  // transfer's ceiling fails it as a network error.
+  if (d->m_maxBytes != 0 && d->m_received + n > d->m_maxBytes) {
+    d->m_stop = Stop::WriteFailed;
+    return 0;
+  }
   if (n > d->m_ceiling - d->m_received) {
     d->m_stop = Stop::TooLong;
     return 0;
@@ -471,7 +482,7 @@ size_t Download::OnBody(char* data, size_t size, size_t count, void* self) {
   d->m_received += n;
   d->m_reads = static_cast<long long>(d->m_received / kDownloadReadSize);
   d->Tick(false);
-  return n;
+  return d->Cancelled() ? 0 : n;
 }
 
 int Download::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -481,7 +492,7 @@ int Download::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_of
     return 1;
   }
   if (d->m_reading) d->Tick(false);
-  return 0;
+  return d->Cancelled() ? 1 : 0;
 }
 
 bool Download::Write(std::string_view data) {
@@ -597,8 +608,14 @@ Text FetchText(const Text& url, bool* transferFailed) {
 
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status) {
+  return DownloadFile(base, remotePath, localDir, progress, status, nullptr);
+}
+
+int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
+                 ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel,
+                 unsigned long long maxBytes) {
   PumpingScope scope;
-  Download download(progress, status);
+  Download download(progress, status, cancel, maxBytes);
   return download.Run(base, remotePath, localDir);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -67,6 +68,16 @@ std::string FetchBody(const Text& url, bool* transferFailed = nullptr);
 // file is in place.
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status);
+
+// The same download, ended early when cancel becomes true (set by a handler
+// the pump runs, or by a signal handler): the transfer stops at its next
+// step, at least once a second even when the server sends nothing, the
+// partial file is removed and the result is kDownloadNetError. A body that
+// grows beyond maxBytes (0: no limit) is stopped as well, so a server cannot
+// fill the disk; its result is kDownloadOtherError.
+int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
+                 ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel,
+                 unsigned long long maxBytes = 0);
 
 // Creates every missing level of a "/"-separated path (the search for "/"
 // starts at position 1). The status window always ends with "完成创建目录!".

@@ -1,5 +1,7 @@
 #include "net/update_check.h"
 
+#include <QtGlobal>
+
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -81,6 +83,9 @@ UpdateCheckResult CheckProgramUpdate(QWidget* owner, ProgressBar* progress, Stat
   // The updater is started even when the job file could not be fetched: the
   // download has already told the user in the status line, and the updater
   // is the one that knows how to recover.
+  qInfo("version %s offered (installed %s): handing over to the updater",
+        GetXmlValue(serverReply, "zorva", "", "", "").c_str(),
+        ReadXmlValue(LocalPath("zorva.xml"), "zorva", "", "", "").c_str());
   DownloadFile(base, requests::kProgramJobPath, WorkingDirectory(), progress, status);
   StartUpdater();
   PostQuitMessage(1);
@@ -92,9 +97,12 @@ void HandOffItem(const Text& jobName) {
   DownloadFile(ServerBaseAddress(), requests::JobPath(jobName), WorkingDirectory(), nullptr,
                nullptr);
   ReplaceFile(LocalPath("dl/" + jobName), LocalPath("dl/download.xml"), /*executable=*/false);
+  qInfo("handing %s over to the updater", jobName.c_str());
   StartUpdater();
 }
 
-void StartUpdater() { StartProgram(LocalPath("zupdate.exe")); }
+void StartUpdater() {
+  if (!StartProgram(LocalPath("zupdate.exe"))) qWarning("the updater zupdate.exe could not be started");
+}
 
 }  // namespace zorva

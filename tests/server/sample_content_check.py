@@ -260,7 +260,9 @@ class SampleContent(unittest.TestCase):
                 self.assertTrue(os.access(program, os.X_OK))
                 base = name[:-4]
                 job = cp936_text(self, os.path.join(CONTENT, "dl", f"download_{base}.xml"))
-                self.assertIn(f'url="/dl/{name}" local="{name}"', job)
+                order = re.search(rf'<local order="(\d+)">{re.escape(name)}</local>', job)
+                self.assertTrue(order, f"the job does not install {name}")
+                self.assertIn(f'<url order="{order[1]}">/dl/{name}</url>', job)
                 cp936_text(self, os.path.join(CONTENT, f"{base}.xml"))
 
     def test_program_item_records_what_it_was_started_with(self):

@@ -1,0 +1,246 @@
+// Figures of the web movie player, run on a real display (the bench_player
+// target runs it under Xvfb): the time from process start to the first
+// frame of the first movie, the median time from LoadMovie to the first
+// reported frame once the player is warm, the proportional memory (PSS) of
+// the whole process tree idle and while playing, and the CPU the tree uses
+// while playing. zorva-server serves the sample content on the loopback and
+// the figures use its six-page lesson; without it, a lesson of generated
+// pages (12 fps, 3 s each, a square moving over a coloured stage).
+//
+// Usage: bench_player [ZORVA_SERVER [CONTENT_DIR]]
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "controls/ruffle_player.h"
+#include "controls/shockwave_flash.h"
+#include "controls/web_engine.h"
+#include "support/swf_writer.h"
+
+namespace {
+
+constexpr char kSampleLesson[] = "shizi_bihua";
+constexpr int kWarmLoads = 12;
+constexpr int kPlaySeconds = 15;
+
+// Milliseconds since this process started, from the kernel's record.
+double SinceProcessStart() {
+  std::ifstream stat("/proc/self/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), {});
+  std::istringstream rest(text.substr(text.rfind(')') + 2));
+  std::string field;
+  for (int i = 3; i <= 22; ++i) rest >> field;  // field 22: start time in ticks since boot
+  const double startMs = std::stod(field) * 1000.0 / sysconf(_SC_CLK_TCK);
+  timespec now{};
+  clock_gettime(CLOCK_BOOTTIME, &now);
+  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6 - startMs;
+}
+
+// This process and every process below it.
+std::vector<int> ProcessTree() {
+  std::multimap<int, int> children;
+  for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+    bool ok = false;
+    const int pid = entry.toInt(&ok);
+    if (!ok) continue;
+    std::ifstream stat("/proc/" + entry.toStdString() + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    if (text.empty()) continue;
+    std::istringstream rest(text.substr(text.rfind(')') + 2));
+    std::string state;
+    int parent = 0;
+    rest >> state >> parent;
+    children.emplace(parent, pid);
+  }
+  std::vector<int> tree{static_cast<int>(getpid())};
+  for (size_t i = 0; i < tree.size(); ++i) {
+    auto [from, to] = children.equal_range(tree[i]);
+    for (auto it = from; it != to; ++it) tree.push_back(it->second);
+  }
+  return tree;
+}
+
+double TreePssMiB() {
+  double kib = 0;
+  for (int pid : ProcessTree()) {
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string line;
+    while (std::getline(rollup, line)) {
+      if (line.rfind("Pss:", 0) == 0) kib += std::stod(line.substr(4));
+    }
+  }
+  return kib / 1024;
+}
+
+// CPU seconds used so far by the processes of the tree that still run.
+std::map<int, double> TreeCpu() {
+  std::map<int, double> cpu;
+  for (int pid : ProcessTree()) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    if (text.empty()) continue;
+    std::istringstream rest(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15; ++i) {
+      rest >> field;
+      if (i == 14 || i == 15) ticks += std::stod(field);
+    }
+    cpu[pid] = ticks / sysconf(_SC_CLK_TCK);
+  }
+  return cpu;
+}
+
+QString StartServer(QProcess& server, const QString& exe, const QString& content,
+                    const QString& db) {
+  server.setStandardErrorFile(QProcess::nullDevice());
+  server.start(exe, {"serve", "--listen", "127.0.0.1:0", "--content", content, "--db", db});
+  QString out;
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < 20000) {
+    server.waitForReadyRead(200);
+    out += QString::fromUtf8(server.readAllStandardOutput());
+    const qsizetype at = out.indexOf("listening on ");
+    if (at >= 0 && out.indexOf('\n', at) > at)
+      return out.mid(at + 13, out.indexOf('\n', at) - at - 13).trimmed();
+    if (server.state() == QProcess::NotRunning) break;
+  }
+  return {};
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  zorva::PrepareWebEngine();
+  QApplication app(argc, argv);
+  const QString exe = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(ZORVA_SERVER_EXE);
+
+  QTemporaryDir temp;
+  QString content = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(ZORVA_SAMPLE_CONTENT);
+  QString lesson = kSampleLesson;
+  QStringList pages =
+      QDir(content + "/lesson/" + lesson + "/0010").entryList({"*.swf"}, QDir::Files, QDir::Name);
+  if (pages.isEmpty()) {
+    content = temp.filePath("content");
+    lesson = "bench";
+    for (int page = 1; page <= 6; ++page) pages << QString("page%1.swf").arg(page);
+  }
+  const QString dir = temp.filePath("content/lesson/bench/0010");
+  QDir().mkpath(dir);
+  for (int page = 1; page <= 6 && lesson == "bench"; ++page) {
+    zorva::test::SwfSpec spec;
+    spec.frameRate = 12;
+    spec.frames = 36;
+    spec.stopFrames = {35};
+    spec.width = 760;
+    spec.height = 456;
+    spec.background = 0x203040 + page * 0x101010;
+    spec.kind = zorva::test::SwfKind::Zlib;
+    std::ofstream(QString("%1/page%2.swf").arg(dir).arg(page).toStdString(), std::ios::binary)
+        << zorva::test::MakeSwf(spec);
+  }
+  QProcess server;
+  const QString base = StartServer(server, exe, content, temp.filePath("zorva.db"));
+  if (base.isEmpty()) {
+    std::fprintf(stderr, "bench_player: %s did not start\n", qPrintable(exe));
+    return 1;
+  }
+  const int kPages = static_cast<int>(pages.size());
+  std::printf("lesson: %s, %d pages\n", qPrintable(lesson), kPages);
+  // Pages counted from 1.
+  auto url = [&](int page) {
+    return zorva::Text(QString("%1/lesson/%2/0010/%3")
+                           .arg(base, lesson, pages[(page - 1) % kPages])
+                           .toStdString());
+  };
+
+  if (!zorva::RufflePlayer::Available()) {
+    std::fprintf(stderr, "bench_player: the web player cannot run here\n");
+    return 1;
+  }
+  auto* ruffle = new zorva::RufflePlayer;
+  zorva::CShockwaveflash1 control(std::unique_ptr<zorva::MoviePlayer>(ruffle), nullptr);
+  control.resize(837, 556);  // the lesson window's player
+  control.show();
+
+  bool reported = false;
+  QObject::connect(ruffle, &zorva::RufflePlayer::frameReported,
+                   [&reported](int) { reported = true; });
+  auto waitFirstFrame = [&] { return QTest::qWaitFor([&] { return reported; }, 60000); };
+
+  control.LoadMovie(0, url(1));
+  if (!waitFirstFrame()) {
+    std::fprintf(stderr, "bench_player: the first movie never showed\n");
+    return 1;
+  }
+  std::printf("first frame after process start: %.0f ms\n", SinceProcessStart());
+
+  std::vector<double> warm;
+  for (int i = 0; i < kWarmLoads; ++i) {
+    QTest::qWait(300);
+    reported = false;
+    QElapsedTimer timer;
+    timer.start();
+    control.LoadMovie(0, url(2 + i % (kPages - 1)));
+    if (!waitFirstFrame()) {
+      std::fprintf(stderr, "bench_player: a movie never showed\n");
+      return 1;
+    }
+    warm.push_back(timer.nsecsElapsed() / 1e6);
+  }
+  std::printf("warm LoadMovie to first frame: median %.0f ms (min %.0f, max %.0f, %d loads)\n",
+              Median(warm), *std::min_element(warm.begin(), warm.end()),
+              *std::max_element(warm.begin(), warm.end()), kWarmLoads);
+
+  // Idle: the page up, no movie.
+  control.LoadMovie(0, zorva::Text(base.toStdString() + "/lesson/none/0010/none.swf"));
+  QTest::qWait(3000);
+  std::printf("PSS of the process tree, idle: %.0f MiB\n", TreePssMiB());
+
+  // Playing the lesson page after page, as the lesson timer would.
+  int page = 1;
+  control.LoadMovie(0, url(page));
+  QTest::qWait(1000);
+  const std::map<int, double> before = TreeCpu();
+  QElapsedTimer wall;
+  wall.start();
+  double peak = 0;
+  while (wall.elapsed() < kPlaySeconds * 1000) {
+    QTest::qWait(250);
+    if (!control.IsPlaying()) control.LoadMovie(0, url(page = page % kPages + 1));
+    peak = std::max(peak, TreePssMiB());
+  }
+  const std::map<int, double> after = TreeCpu();
+  double used = 0;
+  for (const auto& [pid, seconds] : after) {
+    auto it = before.find(pid);
+    used += seconds - (it == before.end() ? 0 : it->second);
+  }
+  std::printf("PSS of the process tree, playing: %.0f MiB (highest seen)\n", peak);
+  std::printf("CPU of the process tree, playing: %.0f%% of one core over %d s\n",
+              100.0 * used / (wall.nsecsElapsed() / 1e9), kPlaySeconds);
+  server.terminate();
+  server.waitForFinished(5000);
+  return 0;
+}

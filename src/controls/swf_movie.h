@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorva {
+
+// The most bytes an inflated movie may hold. A compressed movie that
+// declares or inflates to more is refused, so a small hostile file cannot
+// make the player allocate without bound.
+inline constexpr size_t kSwfInflateLimit = 256u << 20;
+
+// A movie file read far enough to play its main timeline: the header's
+// values, where each frame ends, and which frames stop the movie.
+struct SwfMovie {
+  int version = 0;
+  double frameRate = 0;  // frames per second, as the header gives it
+  int frameCount = 0;    // the header's frame count
+  bool actionScript3 = false;
+  // One entry per frame (at least frameCount of them): true when the
+  // frame's own actions call stop() outside any function body.
+  std::vector<bool> stopFrames;
+  // Offset just past each frame's ShowFrame tag in bytes.
+  std::vector<size_t> frameEnds;
+  // The whole movie uncompressed, starting with "FWS"; its length field
+  // equals its size.
+  std::string bytes;
+  size_t firstTag = 0;  // offset of the first tag after the header
+
+  bool StopsAt(int frame) const {
+    return frame >= 0 && static_cast<size_t>(frame) < stopFrames.size() && stopFrames[frame];
+  }
+};
+
+// Reads a movie from its file bytes: "FWS" as it is, "CWS" inflated with
+// zlib, "ZWS" decoded with liblzma. Nothing for malformed input of any kind:
+// a short or unknown header, a broken or truncated compressed stream, a
+// declared length beyond the bytes present or above kSwfInflateLimit, a tag
+// running past the end. Bytes beyond the declared length are ignored.
+std::optional<SwfMovie> ReadSwfMovie(std::string_view file);
+
+// The movie with a DoAction tag holding actions inserted into its first
+// frame (after a leading FileAttributes tag, which must stay first), and
+// its length field fixed. The result is an uncompressed "FWS" movie.
+std::string InsertFrameActions(const SwfMovie& movie, std::string_view actions);
+
+// The frame-reporting probe: actions that create an empty helper clip whose
+// enter-frame handler sends "token,frame,total,playing" (frame 1-based,
+// playing "true" or "false") through fscommand(kProbeCommand) whenever it
+// changes; playing means the main timeline moved since the previous frame.
+// The token tells the movie's reports from those of the movie before. For
+// version 8 and later the actions also register the external callbacks
+// kProbePlayCallback and kProbeStopCallback, which play and stop the main
+// timeline. Needs version 6 or later and a movie without ActionScript 3.
+std::string ProbeActions(int version, std::string_view token);
+bool CanTakeProbe(const SwfMovie& movie);
+
+inline constexpr char kProbeCommand[] = "zorva_frame";
+inline constexpr char kProbePlayCallback[] = "zorvaPlay";
+inline constexpr char kProbeStopCallback[] = "zorvaStop";
+
+}  // namespace zorva

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Installing for a desktop user: `cmake --install` into a temporary prefix,
+# then starting through the installed launcher prepares the per-user working
+# directory from the installed files, and a second start keeps what the user
+# (or an update) changed there.
+#
+# usage: install_e2e.sh BUILD_DIR
+set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+build=$1
+export LC_ALL=C.UTF-8
+export QT_QPA_PLATFORM=offscreen
+
+tmp=$(mktemp -d)
+client_pid=
+finish() {
+  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap finish EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$tmp/client.out" ] && { echo "--- client output" >&2; cat "$tmp/client.out" >&2; }
+  exit 1
+}
+
+prefix=$tmp/prefix
+cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" || fail "cmake --install failed: $(cat "$tmp/install.log")"
+for f in bin/zorva lib/zorva/zorva lib/zorva/zupdate.exe lib/zorva/player/ruffle.js \
+  lib/zorva/player/LICENSE_MIT lib/zorva/player/LICENSE_APACHE share/zorva/user/zorva.xml \
+  share/zorva/user/help/help.htm share/applications/zorva.desktop \
+  share/icons/hicolor/scalable/apps/zorva.svg; do
+  [ -e "$prefix/$f" ] || fail "$f is not installed"
+done
+ls "$prefix"/lib/zorva/player/*.wasm >/dev/null 2>&1 || fail "the player runtime's wasm files are not installed"
+grep -qx "Exec=\"$prefix/bin/zorva\"" "$prefix/share/applications/zorva.desktop" ||
+  fail "the desktop entry does not start the installed launcher"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$prefix/share/applications/zorva.desktop" || fail "invalid desktop entry"
+fi
+
+"$prefix/bin/zorva" --version | grep -qx 'zorva [0-9.]*' || fail "zorva --version"
+"$prefix/bin/zorva" --help | grep -q '^usage: zorva' || fail "zorva --help"
+
+export XDG_DATA_HOME=$tmp/data
+export HOME=$tmp/home
+work=$XDG_DATA_HOME/zorva
+# Nothing listens here, so the client waits at its login dialog.
+export ZORVA_SERVER_CANDIDATES="http://127.0.0.1:1"
+
+starts() { { cat "$work/zorva.log" 2>/dev/null || true; } | grep -c ' info: start ' || true; }
+start_client() {
+  local before
+  before=$(starts)
+  "$prefix/bin/zorva" >"$tmp/client.out" 2>&1 &
+  client_pid=$!
+  for _ in $(seq 100); do
+    [ "$(starts)" -gt "$before" ] && return 0
+    kill -0 "$client_pid" 2>/dev/null || fail "the client ended at start"
+    sleep 0.1
+  done
+  fail "the client wrote no start line to $work/zorva.log"
+}
+stop_client() {
+  kill "$client_pid" 2>/dev/null || true
+  wait "$client_pid" 2>/dev/null || true
+  client_pid=
+}
+
+start_client
+stop_client
+cmp -s "$prefix/share/zorva/user/zorva.xml" "$work/zorva.xml" || fail "zorva.xml was not prepared"
+cmp -s "$prefix/share/zorva/user/help/help.htm" "$work/help/help.htm" || fail "help/help.htm was not prepared"
+cmp -s "$prefix/lib/zorva/zupdate.exe" "$work/zupdate.exe" || fail "zupdate.exe was not prepared"
+[ -x "$work/zupdate.exe" ] || fail "zupdate.exe is not executable"
+[ -d "$work/dl" ] || fail "dl/ was not prepared"
+[ "$(stat -c %a "$work")" = 700 ] || fail "the working directory is not the user's alone"
+grep -q " info: start .* in $work\$" "$work/zorva.log" || fail "the client did not start in $work"
+
+# What changed in the working directory stays; what went missing comes back.
+printf 'updated' >"$work/zorva.xml"
+rm "$work/help/help.htm"
+start_client
+stop_client
+[ "$(cat "$work/zorva.xml")" = updated ] || fail "the second start overwrote zorva.xml"
+[ -f "$work/help/help.htm" ] || fail "the missing help page was not put back"
+[ -z "$(find "$prefix" -newer "$tmp/install.log" -type f)" ] || fail "the client wrote into the installation"
+
+echo "PASS: installed into $prefix; the launcher prepared $work"

@@ -1,0 +1,155 @@
+// zorva-tool's update job commands, run as a content author runs them: the
+// built binary on real folders and key files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/xml.h"
+
+namespace zorva {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class JobCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "zorva-tool-job-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    m_dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(m_dir); }
+
+  Result Run(const std::vector<std::string>& args) const {
+    const fs::path outPath = m_dir / ".stdout", errPath = m_dir / ".stderr";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+      std::vector<char*> argv{const_cast<char*>(ZORVA_TOOL_EXE)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(ZORVA_TOOL_EXE, argv.data());
+      ::_exit(127);
+    }
+    Result r;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+      r.exitCode = WEXITSTATUS(status);
+    }
+    r.out = Slurp(outPath);
+    r.err = Slurp(errPath);
+    return r;
+  }
+
+  std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+  void Write(const std::string& name, const std::string& bytes, bool executable = false) const {
+    fs::create_directories((m_dir / name).parent_path());
+    std::ofstream(m_dir / name, std::ios::binary) << bytes;
+    if (executable) fs::permissions(m_dir / name, fs::perms::owner_exec, fs::perm_options::add);
+  }
+
+  fs::path m_dir;
+};
+
+TEST_F(JobCommands, AKeyAJobAndItsSignatureWorkTogether) {
+  const Result key = Run({"make-key", Path("author.key")});
+  ASSERT_EQ(key.exitCode, 0) << key.err;
+  const std::string pub = key.out.substr(0, key.out.find('\n'));
+  ASSERT_EQ(pub.size(), 64u);
+  EXPECT_EQ(fs::status(Path("author.key")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  const std::string keyFile = Slurp(Path("author.key"));
+  EXPECT_EQ(Run({"make-key", Path("author.key")}).exitCode, 1);
+  EXPECT_EQ(Slurp(Path("author.key")), keyFile) << "a key file is never overwritten";
+
+  Write("pkg/zorva.xml", "<zorva>2.1</zorva>");
+  Write("pkg/help/what new.htm", "new");
+  Write("pkg/bin/run.sh", "#!/bin/sh\n", /*executable=*/true);
+  ASSERT_EQ(Run({"make-job", Path("pkg"), "/dl/p/", Path("job.xml"), "--restart"}).exitCode, 0);
+  const Result sign = Run({"sign-job", Path("job.xml"), Path("author.key")});
+  ASSERT_EQ(sign.exitCode, 0) << sign.err;
+
+  const Result verified = Run({"verify-job", Path("job.xml"), pub});
+  ASSERT_EQ(verified.exitCode, 0) << verified.err;
+  EXPECT_EQ(verified.out.substr(0, 10), "restart\t1\n");
+  EXPECT_NE(verified.out.find("bin/run.sh\t10\t"), std::string::npos) << verified.out;
+  EXPECT_NE(verified.out.find("\t1\t/dl/p/bin/run.sh\n"), std::string::npos) << verified.out;
+  EXPECT_NE(verified.out.find("\t0\t/dl/p/help/what%20new.htm\n"), std::string::npos);
+  // Support looks into jobs with the client's lookup.
+  EXPECT_EQ(ReadXmlValue(Text(Path("job.xml")), "local", "order", "3", ""), "zorva.xml");
+
+  // The build's updater trusts the demo key, not this one.
+  const Result untrusted = Run({"verify-job", Path("job.xml")});
+  EXPECT_EQ(untrusted.exitCode, 1);
+  EXPECT_NE(untrusted.err.find("签名无效"), std::string::npos) << untrusted.err;
+}
+
+TEST_F(JobCommands, SigningAgainReplacesTheSignatureAndNonJobsStayUnsigned) {
+  ASSERT_EQ(Run({"make-key", Path("k")}).exitCode, 0);
+  Write("pkg/a.txt", "a");
+  ASSERT_EQ(Run({"make-job", Path("pkg"), "/dl", Path("job.xml")}).exitCode, 0);
+  ASSERT_EQ(Run({"sign-job", Path("job.xml"), Path("k")}).exitCode, 0);
+  const std::string once = Slurp(Path("job.xml"));
+  ASSERT_EQ(Run({"sign-job", Path("job.xml"), Path("k")}).exitCode, 0);
+  EXPECT_EQ(Slurp(Path("job.xml")), once);
+
+  Write("not-a-job.xml", "<zorva>2.1</zorva>");
+  EXPECT_EQ(Run({"sign-job", Path("not-a-job.xml"), Path("k")}).exitCode, 1);
+  EXPECT_EQ(Slurp(Path("not-a-job.xml")), "<zorva>2.1</zorva>");
+  Write("short.key", "# too short\nabcdef\n");
+  EXPECT_EQ(Run({"sign-job", Path("job.xml"), Path("short.key")}).exitCode, 1);
+  EXPECT_EQ(Slurp(Path("job.xml")), once);
+}
+
+TEST_F(JobCommands, MakeJobRefusesWhatAJobCannotHold) {
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    const char* serverPath;
+    std::vector<std::string> extra;
+  } cases[] = {
+      {"a symbolic link",
+       [&] { fs::create_symlink("/etc/passwd", m_dir / "pkg/link"); },
+       "/dl",
+       {}},
+      {"a quote in a name", [&] { Write("pkg/a\"b.txt", "x"); }, "/dl", {}},
+      {"a --url for no file", [] {}, "/dl", {"--url", "missing.txt=/dl/m"}},
+      {"a server path without its slash", [] {}, "dl", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(m_dir / "pkg");
+    Write("pkg/ok.txt", "ok");
+    c.prepare();
+    std::vector<std::string> args{"make-job", Path("pkg"), c.serverPath, Path("job.xml")};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_FALSE(r.err.empty());
+    EXPECT_FALSE(fs::exists(m_dir / "job.xml"));
+  }
+}
+
+}  // namespace
+}  // namespace zorva

@@ -1,0 +1,318 @@
+// Applying a job against a loopback server: files land only when every one
+// arrived whole and matches the job; any refusal, failure or cancel leaves
+// the working directory as it was, byte for byte.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "net/transfer.h"
+#include "support/file_bytes.h"
+#include "support/scripted_server.h"
+#include "updater/job_keys.h"
+#include "updater/update_job.h"
+#include "updater/update_run.h"
+
+namespace zorva {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScriptedReply;
+using test::ScriptedServer;
+
+const PrivateKey kKey = [] {
+  PrivateKey key{};
+  for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(200 - i);
+  return key;
+}();
+
+// Every entry under dir: its kind, permissions and bytes (or link target).
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> entries;
+  for (auto it = fs::recursive_directory_iterator(dir); it != fs::end(it); ++it) {
+    const std::string name = it->path().lexically_relative(dir).string();
+    const fs::file_status st = fs::symlink_status(it->path());
+    const std::string mode = std::to_string(static_cast<int>(st.permissions()));
+    if (fs::is_symlink(st)) {
+      entries[name] = "link " + fs::read_symlink(it->path()).string();
+    } else if (fs::is_directory(st)) {
+      entries[name] = "dir " + mode;
+    } else {
+      entries[name] = "file " + mode + " " + test::ReadFileBytes(it->path());
+    }
+  }
+  return entries;
+}
+
+void Write(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class RecordingView : public UpdateView, public ProgressBar {
+ public:
+  void ShowStep(const std::string& text) override {
+    steps.push_back(text);
+    if (onStep) onStep(text);
+  }
+  ProgressBar* Progress() override { return this; }
+  void SetRange32(int, int) override {}
+  void SetPos(int pos) override {
+    m_pos = pos;
+    if (onProgress) onProgress(pos);
+  }
+  int GetPos() const override { return m_pos; }
+  void Show(bool) override {}
+
+  std::vector<std::string> steps;
+  std::function<void(const std::string&)> onStep;
+  std::function<void(int)> onProgress;
+
+ private:
+  int m_pos = 0;
+};
+
+class ApplyJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string dir = ::testing::TempDir() + "/zorva-update-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    m_root = dir;
+    m_work = m_root / "work";
+    fs::create_directories(m_work / "dl");
+    Write(m_work / "zorva.xml", "<zorva>2.0</zorva>");
+    Write(m_work / "help/help.htm", "old help");
+    m_server.On("/testinternet.txt", ScriptedReply::Ok("your internet is ok!"));
+    setenv("ZORVA_SERVER_CANDIDATES", m_server.Base().c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("ZORVA_SERVER_CANDIDATES");
+    fs::remove_all(m_root);
+  }
+
+  // A file of the job that the server sends as sent (by default what the
+  // job says).
+  void AddFile(const std::string& local, const std::string& bytes, bool executable = false,
+               std::optional<ScriptedReply> sent = std::nullopt) {
+    const std::string url = "/dl/new/" + std::to_string(m_job.files.size() + 1);
+    m_job.files.push_back({Text(local), Text(url), bytes.size(), Sha256Hex(bytes), executable});
+    m_server.On("/" + url, sent ? *sent : ScriptedReply::Ok(bytes));
+  }
+
+  UpdateResult Run() {
+    Write(m_work / kJobFile, SignJobBody(ComposeJobBody(m_job).value(), kKey));
+    m_before = Snapshot(m_work);
+    UpdateOptions options;
+    options.workDir = Text(m_work.string());
+    options.key = PublicKeyOf(kKey);
+    options.clientPid = m_clientPid;
+    return ApplyUpdateJob(options, m_view, m_cancel);
+  }
+
+  void ExpectUnchanged() { EXPECT_EQ(Snapshot(m_work), m_before); }
+
+  fs::path m_root;
+  fs::path m_work;
+  ScriptedServer m_server;
+  UpdateJob m_job;
+  RecordingView m_view;
+  std::atomic<bool> m_cancel{false};
+  pid_t m_clientPid = 0;
+  std::map<std::string, std::string> m_before;
+};
+
+TEST_F(ApplyJob, PutsEveryFileInPlaceAndLeavesNoStagingBehind) {
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  AddFile("help/whatsnew.htm", "new in 2.1");
+  AddFile("games/bin/shuzi.exe", "#!/bin/sh\n", /*executable=*/true);
+  const UpdateResult result = Run();
+  ASSERT_EQ(result.outcome, UpdateOutcome::Applied) << result.message;
+  EXPECT_EQ(test::ReadFileBytes(m_work / "zorva.xml"), "<zorva>2.1</zorva>");
+  EXPECT_EQ(test::ReadFileBytes(m_work / "help/whatsnew.htm"), "new in 2.1");
+  EXPECT_EQ(test::ReadFileBytes(m_work / "help/help.htm"), "old help");
+  EXPECT_EQ(::access((m_work / "games/bin/shuzi.exe").c_str(), X_OK), 0);
+  EXPECT_NE(::access((m_work / "help/whatsnew.htm").c_str(), X_OK), 0);
+  // Only the job is left in dl/.
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(m_work / "dl")) left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"download.xml"});
+}
+
+TEST_F(ApplyJob, RefusesAFileWhoseSizeOrHashDiffersAndChangesNothing) {
+  struct Case {
+    const char* name;
+    std::string sent;
+    UpdateOutcome outcome;
+    const char* messagePart;
+  } cases[] = {
+      // Cut off as soon as it passes the size: a server cannot fill the disk.
+      {"longer than the job says", "<zorva>2.1</zorva>" + std::string(100000, ' '),
+       UpdateOutcome::Failed, "更长"},
+      {"shorter than the job says", "<zorva>2.1", UpdateOutcome::Refused, "大小不符"},
+      {"same size, other bytes", "<zorva>6.6</zorva>", UpdateOutcome::Refused, "SHA-256"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_job = {};
+    AddFile("help/whatsnew.htm", "new in 2.1");
+    AddFile("zorva.xml", "<zorva>2.1</zorva>", false, ScriptedReply::Ok(c.sent));
+    const UpdateResult result = Run();
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_NE(result.message.find(c.messagePart), std::string::npos) << result.message;
+    ExpectUnchanged();
+  }
+}
+
+TEST_F(ApplyJob, AServerThatResetsInTheMiddleOfAFileChangesNothing) {
+  const std::string big(300000, 'z');
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  ScriptedReply reset = ScriptedReply::Ok(big);
+  reset.body.resize(big.size() / 2);
+  reset.head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(big.size());
+  reset.end = test::ReplyEnd::Reset;
+  reset.pauseBeforeEnd = std::chrono::milliseconds(50);
+  AddFile("help/big.bin", big, false, reset);
+  const UpdateResult result = Run();
+  EXPECT_EQ(result.outcome, UpdateOutcome::Failed);
+  ExpectUnchanged();
+}
+
+TEST_F(ApplyJob, RefusesALinkThatLeadsOutsideBeforeAnyTraffic) {
+  fs::create_directories(m_root / "outside");
+  fs::create_symlink(m_root / "outside", m_work / "escape");
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  AddFile("escape/evil.sh", "echo owned");
+  const UpdateResult result = Run();
+  EXPECT_EQ(result.outcome, UpdateOutcome::Refused);
+  EXPECT_NE(result.message.find("escape/evil.sh"), std::string::npos) << result.message;
+  ExpectUnchanged();
+  EXPECT_TRUE(fs::is_empty(m_root / "outside"));
+  EXPECT_EQ(m_server.Requests().size(), 0u);
+}
+
+TEST_F(ApplyJob, RefusesAJobSignedWithAnotherKey) {
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  PrivateKey other = kKey;
+  other[5] ^= 0x40;
+  Write(m_work / kJobFile, SignJobBody(ComposeJobBody(m_job).value(), other));
+  m_before = Snapshot(m_work);
+  UpdateOptions options{Text(m_work.string()), PublicKeyOf(kKey), 0};
+  EXPECT_EQ(ApplyUpdateJob(options, m_view, m_cancel).outcome, UpdateOutcome::Refused);
+  ExpectUnchanged();
+  EXPECT_EQ(m_server.Requests().size(), 0u);
+}
+
+TEST_F(ApplyJob, AFailureWhilePlacingPutsTheOldFilesBack) {
+  // The third file needs a folder where a file is: by then the first two
+  // are in place (one replaced, one in a new folder) and must go again.
+  Write(m_work / "blocker", "a file, not a folder");
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  AddFile("news/2.1/whatsnew.htm", "new in 2.1");
+  AddFile("blocker/x.txt", "x");
+  const UpdateResult result = Run();
+  EXPECT_EQ(result.outcome, UpdateOutcome::Failed);
+  EXPECT_NE(result.message.find("已全部恢复"), std::string::npos) << result.message;
+  ExpectUnchanged();
+}
+
+TEST_F(ApplyJob, CancelDuringTheDownloadsChangesNothing) {
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  AddFile("help/whatsnew.htm", "new in 2.1");
+  m_view.onStep = [this](const std::string& step) {
+    if (step.find("2/2") != std::string::npos) m_cancel = true;
+  };
+  EXPECT_EQ(Run().outcome, UpdateOutcome::Cancelled);
+  ExpectUnchanged();
+}
+
+TEST_F(ApplyJob, CancelInTheMiddleOfAStalledFileEndsTheTransfer) {
+  // The server sends half the file and then nothing, and the stall time-out
+  // is an hour: only cancel can end this transfer.
+  const std::string big(200000, 'q');
+  ScriptedReply stall = ScriptedReply::Ok(big);
+  stall.head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(big.size());
+  stall.body.resize(big.size() / 2);
+  stall.end = test::ReplyEnd::Stall;
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  AddFile("help/big.bin", big, false, stall);
+  m_view.onProgress = [this](int pos) {
+    if (pos > 0 && m_view.steps.back().find("2/2") != std::string::npos) m_cancel = true;
+  };
+  SetTransferTimeouts(10000, 3600);
+  EXPECT_EQ(Run().outcome, UpdateOutcome::Cancelled);
+  ResetTransferTimeouts();
+  ExpectUnchanged();
+}
+
+TEST_F(ApplyJob, CancelWhilePlacingPutsTheOldFilesBack) {
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  AddFile("news/whatsnew.htm", "new in 2.1");
+  m_view.onStep = [this](const std::string& step) {
+    if (step.find("正在安装") == std::string::npos || step.find("2/2") == std::string::npos) return;
+    // The first file is in place by now.
+    EXPECT_EQ(test::ReadFileBytes(m_work / "zorva.xml"), "<zorva>2.1</zorva>");
+    m_cancel = true;
+  };
+  EXPECT_EQ(Run().outcome, UpdateOutcome::Cancelled);
+  ExpectUnchanged();
+}
+
+TEST_F(ApplyJob, NoServerChangesNothing) {
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  setenv("ZORVA_SERVER_CANDIDATES", "http://127.0.0.1:1", 1);
+  EXPECT_EQ(Run().outcome, UpdateOutcome::Failed);
+  ExpectUnchanged();
+}
+
+TEST_F(ApplyJob, ARestartingJobWaitsForTheClientToEnd) {
+  // The "client" ends when its pipe closes; the run must not touch the
+  // working directory before that.
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t client = ::fork();
+  ASSERT_GE(client, 0);
+  if (client == 0) {
+    ::close(pipeFds[1]);
+    char c;
+    while (::read(pipeFds[0], &c, 1) > 0) {
+    }
+    ::_exit(0);
+  }
+  ::close(pipeFds[0]);
+  m_clientPid = client;
+  m_job.restart = true;
+  AddFile("zorva.xml", "<zorva>2.1</zorva>");
+  bool waited = false;
+  m_view.onStep = [&](const std::string& step) {
+    if (step.find("等待") == std::string::npos) return;
+    waited = true;
+    EXPECT_EQ(Snapshot(m_work), m_before);
+    EXPECT_EQ(m_server.Connections(), 0);
+    ::close(pipeFds[1]);  // the client ends now
+  };
+  const UpdateResult result = Run();
+  ::waitpid(client, nullptr, 0);
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(result.outcome, UpdateOutcome::Applied) << result.message;
+  EXPECT_TRUE(result.restart);
+  EXPECT_EQ(test::ReadFileBytes(m_work / "zorva.xml"), "<zorva>2.1</zorva>");
+}
+
+TEST_F(ApplyJob, AnItemJobDoesNotWaitForTheRunningClient) {
+  // The client keeps running after handing over a program item.
+  m_clientPid = ::getpid();
+  AddFile("shuzi.exe", "#!/bin/sh\n", true);
+  const UpdateResult result = Run();
+  EXPECT_EQ(result.outcome, UpdateOutcome::Applied) << result.message;
+  EXPECT_FALSE(result.restart);
+}
+
+}  // namespace
+}  // namespace zorva

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+
+#include "core/status_window.h"
+#include "core/text.h"
+#include "updater/update_job.h"
+
+namespace zorva {
+
+// What the updater shows while it works: a window, or lines on a terminal.
+class UpdateView {
+ public:
+  virtual ~UpdateView() = default;
+  // What is happening now, one line (UTF-8): the file being fetched, the
+  // wait for the client, putting files in place.
+  virtual void ShowStep(const std::string& text) = 0;
+  // The current file's download, driven as the transfer drives it
+  // (optional).
+  virtual ProgressBar* Progress() { return nullptr; }
+  virtual StatusWindow* Status() { return nullptr; }
+};
+
+enum class UpdateOutcome {
+  Applied,    // every file is in place
+  Refused,    // the job or a file was not acceptable; nothing was changed
+  Failed,     // a download or putting the files in place failed; nothing was changed
+  Cancelled,  // the user cancelled; nothing was changed
+};
+
+struct UpdateResult {
+  UpdateOutcome outcome = UpdateOutcome::Failed;
+  std::string message;   // for the user (UTF-8); empty when applied
+  bool restart = false;  // the job asks for the client to be started again
+};
+
+struct UpdateOptions {
+  Text workDir;         // the working directory, without trailing slash
+  PublicKey key{};      // the key the job must be signed with
+  pid_t clientPid = 0;  // the client that handed over, waited for before a restarting job
+};
+
+// The job's location in the working directory.
+inline constexpr char kJobFile[] = "dl/download.xml";
+
+// Applies the signed job in workDir + "/dl/download.xml": checks it, waits
+// for the client when the job restarts it, selects a server, downloads every
+// file into a staging folder under "dl/", verifies each size and SHA-256,
+// and only then puts the files in place by rename, keeping the old ones
+// until all are in place. Any failure or cancel (cancel becoming true)
+// restores what was there and removes the staging folder; a run that
+// did not apply leaves the working directory as it was.
+UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
+                            const std::atomic<bool>& cancel);
+
+// The SHA-256 of a file's bytes as 64 lower-case hex digits; nothing when it
+// cannot be read.
+std::optional<std::string> Sha256OfFile(const std::string& path);
+
+}  // namespace zorva
