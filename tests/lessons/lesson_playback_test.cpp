@@ -9,6 +9,7 @@
 
 #include "controls/movie_player.h"
 #include "core/cp936.h"
+#include "lessons/catalogue.h"
 #include "lessons/entry_table.h"
 #include "playback_test_env.h"
 #include "support/file_bytes.h"
@@ -422,40 +423,72 @@ TEST_F(Playback, EndOfLessonStopsWithoutAutomaticNext) {
   EXPECT_EQ(m_player.loaded.size(), 1u);  // the player keeps its last movie
 }
 
-TEST_F(Playback, AutomaticNextRunsToTheLastEntry) {
-  AddLesson("一", "one", {{1, "a1.swf", "0"}});
-  AddLesson("二", "two", {{1, "b1.swf", "0"}, {2, "b2.swf", "0"}});
-  AddLesson("三", "three", {{1, "c1.swf", nullptr}});
+// Two subjects, the lessons spread over their branches, a program item
+// before the last lesson.
+constexpr char kBranches[] =
+    "<sort_list order=\"1\" title=\"语文\">"
+    "<lesson_list order=\"1\" title=\"拼音\">"
+    "<lesson order=\"1\" title=\"一\" dir=\"one\" type=\"lesson\" file_name=\"\"/>"
+    "</lesson_list><lesson_list order=\"2\" title=\"识字\">"
+    "<lesson order=\"1\" title=\"二\" dir=\"two\" type=\"lesson\" file_name=\"\"/>"
+    "</lesson_list></sort_list>"
+    "<sort_list order=\"2\" title=\"数学\">"
+    "<lesson_list order=\"1\" title=\"加法\">"
+    "<lesson order=\"1\" title=\"三\" dir=\"three\" type=\"lesson\" file_name=\"\"/>"
+    "</lesson_list><lesson_list order=\"2\" title=\"游戏\">"
+    "<lesson order=\"1\" title=\"游戏\" dir=\"games\" type=\"game\" file_name=\"game.exe\"/>"
+    "</lesson_list><lesson_list order=\"3\" title=\"练习\">"
+    "<lesson order=\"1\" title=\"四\" dir=\"four\" type=\"lesson\" file_name=\"\"/>"
+    "</lesson_list></sort_list>";
+
+// The catalogue tree is not looked at here.
+class NoTree : public CatalogueView {
+  void SetTitle(const Text&) override {}
+  void StopPlaybackTimer() override {}
+  void DeleteAllTreeItems() override {}
+  void AddLevel1Item(const Text&) override {}
+  void AddLevel2Item(const Text&) override {}
+  void AddLevel3Item(const Text&) override {}
+};
+
+TEST_F(Playback, AutomaticNextCrossesBranchesAndStopsBeforeAProgramItem) {
+  NoTree tree;
+  BuildCatalogue(T(kBranches), tree, m_entries);
+  ASSERT_EQ(m_entries.Count(), 5);
+  Lesson("one", {{1, "a1.swf", "0"}});
+  Lesson("two", {{1, "b1.swf", "0"}, {2, "b2.swf", "0"}});
+  Lesson("three", {{1, "c1.swf", nullptr}});
   StartServer();
   m_window.autoNext = true;
-  m_playback.OnPlay(0);
+  m_playback.OnPlay(m_entries.FindTitle(T("一")));
   m_playback.OnTimer();
-  EXPECT_EQ(FinishPage(), 1);  // a1 over: the next lesson is requested
+  EXPECT_EQ(FinishPage(), 1);  // a1 over: the next lesson, in another branch
   EXPECT_EQ(m_window.Title(), "开始播放......");
   EXPECT_TRUE(m_window.timer);
   EXPECT_EQ(FinishPage(), 1);  // its first page follows by a1's delay rule
   EXPECT_EQ(LastUrl(), PageUrl("two", "b1.swf"));
   EXPECT_EQ(FinishPage(), 1);
-  EXPECT_EQ(FinishPage(), 1);  // b2 over
+  EXPECT_EQ(FinishPage(), 1);  // b2 over: on into the other subject
   EXPECT_EQ(FinishPage(), 1);
   EXPECT_EQ(LastUrl(), PageUrl("three", "c1.swf"));
-  EXPECT_EQ(FinishPage(), 4);  // the last entry: stop
-  EXPECT_FALSE(m_window.timer);
-  EXPECT_EQ(m_window.Title(), "主窗口");
-}
-
-TEST_F(Playback, AutomaticNextStopsBeforeAProgramItem) {
-  AddLesson("一", "one", {{1, "a1.swf", "0"}});
-  AddProgram("游戏", "games", "game", "game.exe");
-  AddLesson("二", "two", {{1, "b1.swf", "0"}});
-  StartServer();
-  m_window.autoNext = true;
-  m_playback.OnPlay(0);
-  m_playback.OnTimer();
-  EXPECT_EQ(FinishPage(), 1);
+  EXPECT_EQ(FinishPage(), 4);  // a program item follows: stop
   EXPECT_FALSE(m_window.timer);
   EXPECT_EQ(m_window.Title(), "主窗口");
   EXPECT_FALSE(Exists(Local("dl")));  // the program item is not touched
+}
+
+TEST_F(Playback, AutomaticNextStopsAfterTheLastEntry) {
+  NoTree tree;
+  BuildCatalogue(T(kBranches), tree, m_entries);
+  Lesson("four", {{1, "d1.swf", "0"}});
+  StartServer();
+  m_window.autoNext = true;
+  m_playback.OnPlay(m_entries.Count() - 1);
+  m_playback.OnTimer();
+  EXPECT_EQ(LastUrl(), PageUrl("four", "d1.swf"));
+  EXPECT_EQ(FinishPage(), 1);
+  EXPECT_FALSE(m_window.timer);
+  EXPECT_EQ(m_window.Title(), "主窗口");
 }
 
 // A last page that only a page button ends must not leave the next lesson
