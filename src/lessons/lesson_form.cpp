@@ -16,6 +16,7 @@
 #include "lessons/catalogue_search.h"
 #include "lessons/catalogue_tree.h"
 #include "lessons/full_screen_player.h"
+#include "lessons/lesson_form_playback.h"
 #include "lessons/lesson_keys.h"
 #include "lessons/right_press_as_left.h"
 #include "lessons/volume_control.h"
@@ -98,6 +99,7 @@ bool lesson_form::Create(QWidget* parent) {
   connect(m_ui->btnPlay, &QPushButton::clicked, this, &lesson_form::OnPlay);
   connect(m_ui->tree, &CatalogueTree::clickedBeforeSelection, this, &lesson_form::ExpandCaretItem);
   connect(m_ui->tree, &QTreeWidget::currentItemChanged, this, &lesson_form::ExpandCaretItem);
+  m_playback = new LessonFormPlayback(*this);
 
   OnInitDialog();
   return true;

@@ -25,6 +25,7 @@ class CShockwaveflash1;
 class CatalogueSearch;
 class CatalogueTree;
 class FullScreenPlayer;
+class LessonFormPlayback;
 class RightPressAsLeft;
 class VolumeControl;
 
@@ -81,6 +82,9 @@ class lesson_form : public QDialog, private CatalogueView {
   QPushButton* AppListButton() const;
   QPushButton* CloseButton() const;
   QSlider* VolumeSlider() const;
+  // Lesson playback and program items, driven by "播放", timer 1, the page
+  // buttons and "暂停".
+  LessonFormPlayback* Playback() const { return m_playback; }
   // The nine controls of the button row, in ShowButtonRow's order.
   QList<QWidget*> ButtonRow() const;
   // The search above the tree (Ctrl+F, or typing in the tree) and the
@@ -123,6 +127,7 @@ class lesson_form : public QDialog, private CatalogueView {
   RightPressAsLeft* m_rightPressAsLeft = nullptr;
   CatalogueSearch* m_search = nullptr;
   FullScreenPlayer* m_fullScreen = nullptr;
+  LessonFormPlayback* m_playback = nullptr;
   VolumeControl* m_volume = nullptr;
   EntryTable m_entries;
   PageTable m_pages;
