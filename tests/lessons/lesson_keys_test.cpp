@@ -1,6 +1,7 @@
 // The lesson window's keys, its catalogue search and its full-screen player,
 // on the real window with the sample catalogue from zorva-server.
 #include <QApplication>
+#include <QCursor>
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 #include "lessons/lesson_form.h"
 #include "lessons/lesson_keys.h"
 #include "lessons_test_env.h"
+#include "platform/program_values.h"
 
 namespace zorva {
 namespace {
@@ -230,29 +232,83 @@ TEST_F(LessonKeysTest, CtrlFOpensTheSearch) {
   EXPECT_EQ(m_form->focusWidget(), m_form->Search()->Field());
 }
 
-// ------------------------------------------------------- the full screen
+// ------------------------------------------ playing: page keys, full screen
 
-// The window's picture: black around the player in full screen, the white
-// page around it in the window.
+class PlayingLessonTest : public LessonKeysTest {
+ protected:
+  void SetUp() override {
+    LessonKeysTest::SetUp();
+    s_server->AddUser("ann", "secret");  // a second call only fails
+    MutableSignedIn() = SignInValues{"ann", "secret", "ok", "normal"};
+  }
+  void TearDown() override {
+    MutableSignedIn() = SignInValues{};
+    LessonKeysTest::TearDown();
+  }
+  bool TitleBecomes(const char* utf8, int ms = 5000) {
+    const QString title = QString::fromUtf8(utf8);
+    return QTest::qWaitFor([&] { return m_form->windowTitle() == title; }, ms);
+  }
+  // A key as the window gets it where the keyboard is now.
+  void Key(Qt::Key key) {
+    QWidget* at = m_form->focusWidget() ? m_form->focusWidget() : m_form;
+    QTest::keyClick(at, key);
+  }
+  int MovieRequests(const char* page) const {
+    const std::string log = s_server->LogText();
+    int count = 0;
+    for (size_t at = log.find(page); at != std::string::npos; at = log.find(page, at + 1)) ++count;
+    return count;
+  }
+};
+
+// The page keys follow the buttons' rules, the cursor position of the
+// moment included.
+TEST_F(PlayingLessonTest, PageKeysTakeTheCursorPositionOfTheMoment) {
+  m_form->Tree()->setCurrentItem(Item("基本笔画"));
+  QTest::keyClick(m_form->Tree(), Qt::Key_Return);
+  ASSERT_TRUE(TitleBecomes("正在播放1"));
+  QCursor::setPos(321, 123);
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(m_form->State().m_ptLastClick, QCursor::pos());
+  EXPECT_TRUE(m_form->State().m_bShowNow);
+  ASSERT_TRUE(TitleBecomes("正在播放2", 3000));
+  QCursor::setPos(222, 111);
+  Key(Qt::Key_Left);
+  EXPECT_EQ(m_form->State().m_ptLastClick, QCursor::pos());
+  ASSERT_TRUE(TitleBecomes("正在播放1", 3000));
+  Key(Qt::Key_Space);
+  EXPECT_TRUE(m_form->State().m_bPaused);
+  EXPECT_EQ(m_form->PauseButton()->text(), QString::fromUtf8("继续"));
+  Key(Qt::Key_Space);
+  EXPECT_FALSE(m_form->State().m_bPaused);
+}
+
+// The window's picture: black around the player in full screen.
 QColor CornerOf(QWidget* window) {
   const QImage shot = window->grab().toImage();
   return shot.pixelColor(shot.width() - 2, shot.height() - 2);
 }
 
-TEST_F(LessonKeysTest, FullScreenAndBackWithPlaybackGoingOn) {
+TEST_F(PlayingLessonTest, FullScreenAndBackWithPlaybackGoingOn) {
+  m_form->Tree()->setCurrentItem(Item("基本笔画"));
+  QTest::keyClick(m_form->Tree(), Qt::Key_Return);
+  ASSERT_TRUE(TitleBecomes("正在播放1"));
+  Key(Qt::Key_Right);
+  ASSERT_TRUE(TitleBecomes("正在播放2", 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return m_form->Player()->TotalFrames() > 0; }, 3000));
   QApplication::processEvents();
   const QRect windowPlace = m_form->geometry();
   const QRect playerPlace = m_form->Player()->geometry();
-  m_form->StartPlaybackTimer();
-  m_form->State().m_nPageIndex = 2;
-  m_form->Tree()->hide();
+  const int frame = m_form->Player()->CurrentFrame();
+  const int requests = MovieRequests("/shizi_bihua/0010/page02.swf");
 
-  QTest::keyClick(m_form->Tree(), Qt::Key_F11);
+  Key(Qt::Key_F11);
   QApplication::processEvents();
   ASSERT_TRUE(m_form->FullScreen()->IsOn());
   EXPECT_TRUE(m_form->isFullScreen());
   EXPECT_EQ(m_form->size(), m_form->screen()->geometry().size());
-  // The player as large as its aspect allows, centred.
+  // The player as large as its aspect allows, centred, on black.
   const QRect player = m_form->Player()->geometry();
   EXPECT_EQ(player.size(), playerPlace.size().scaled(m_form->size(), Qt::KeepAspectRatio));
   EXPECT_EQ(player.center(), m_form->rect().center());
@@ -260,10 +316,12 @@ TEST_F(LessonKeysTest, FullScreenAndBackWithPlaybackGoingOn) {
   EXPECT_EQ(CornerOf(m_form), QColor(Qt::black));
   // The button row comes over the movie as it does in the window.
   m_form->ShowButtonRow(true);
-  EXPECT_TRUE(m_form->PlayButton()->isVisible());
   EXPECT_EQ(m_form->childAt(m_form->PlayButton()->geometry().center()), m_form->PlayButton());
+  // The same movie goes on.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return m_form->Player()->CurrentFrame() > frame; }, 3000));
+  EXPECT_EQ(m_form->State().m_nPageIndex, 2);
 
-  QTest::keyClick(m_form->Player(), Qt::Key_Escape);
+  Key(Qt::Key_Escape);
   QApplication::processEvents();
   EXPECT_FALSE(m_form->FullScreen()->IsOn());
   EXPECT_FALSE(m_form->isFullScreen());
@@ -274,10 +332,12 @@ TEST_F(LessonKeysTest, FullScreenAndBackWithPlaybackGoingOn) {
   EXPECT_LE((m_form->pos() - windowPlace.topLeft()).manhattanLength(), 4);
   EXPECT_EQ(m_form->Player()->geometry(), playerPlace);
   EXPECT_FALSE(m_form->Tree()->isVisible()) << "the tree stays as playback left it";
-  EXPECT_EQ(CornerOf(m_form), QColor(Qt::white));
 
   EXPECT_TRUE(m_form->IsPlaybackTimerRunning());
-  EXPECT_EQ(m_form->State().m_nPageIndex, 2);
+  EXPECT_EQ(MovieRequests("/shizi_bihua/0010/page02.swf"), requests) << "the movie was loaded again";
+  Key(Qt::Key_Right);
+  EXPECT_TRUE(TitleBecomes("正在播放3", 3000));
+  EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(LessonKeysTest, TheOpenSearchMakesWayAndComesBack) {
