@@ -59,6 +59,9 @@ void FullScreenPlayer::Enter() {
   // Without a window manager to honour the full-screen state (a bare X
   // server), the window is given the screen itself.
   if (QScreen* screen = m_window->screen()) m_window->setGeometry(screen->geometry());
+  // Over the program's other windows (the announcement, say).
+  m_window->raise();
+  m_window->activateWindow();
   Fit();
   emit switched(true);
 }
