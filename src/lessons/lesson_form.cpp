@@ -83,6 +83,12 @@ bool lesson_form::Create(QWidget* parent) {
     // A flat button still needs a face of its own over a playing movie.
     button->setAutoFillBackground(true);
   }
+  // So do the row's label, slider and check box: their text is drawn in
+  // the window's text colour, which a dark movie would swallow.
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{m_ui->labelVolume, m_ui->volumeSlider, m_ui->chkAutoNext}) {
+    control->setAutoFillBackground(true);
+  }
   m_rightPressAsLeft = new RightPressAsLeft(this);
   m_search = new CatalogueSearch(m_ui->tree);
   m_fullScreen = new FullScreenPlayer(this, m_ui->flash, {m_ui->tree, m_search->Field()},
