@@ -6,14 +6,12 @@
 
 namespace zorva {
 
-FullScreenPlayer::FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay,
-                                   QList<QWidget*> overMovie)
+FullScreenPlayer::FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay)
     : QObject(window),
       m_window(window),
       m_player(player),
       m_backdrop(new QWidget(window)),
-      m_makeWay(std::move(makeWay)),
-      m_overMovie(std::move(overMovie)) {
+      m_makeWay(std::move(makeWay)) {
   m_backdrop->setObjectName("fullScreenBackdrop");
   QPalette black = m_backdrop->palette();
   black.setColor(QPalette::Window, Qt::black);
@@ -47,14 +45,9 @@ void FullScreenPlayer::Enter() {
     if (w) w->hide();
   m_focus = m_window->focusWidget();
   // Black beneath everything, the player included; the window's own palette
-  // stays, so the button row reads as it does in the window.
+  // stays, so the button row looks as it does in the window.
   m_backdrop->lower();
   m_backdrop->show();
-  m_hadFace.clear();
-  for (QWidget* w : m_overMovie) {
-    m_hadFace.append(w->autoFillBackground());
-    w->setAutoFillBackground(true);
-  }
   m_window->showFullScreen();
   // Without a window manager to honour the full-screen state (a bare X
   // server), the window is given the screen itself.
@@ -73,7 +66,6 @@ void FullScreenPlayer::Leave() {
   // Place, size and a maximised state as they were, frame included.
   m_window->restoreGeometry(m_windowGeometry);
   m_backdrop->hide();
-  for (int i = 0; i < m_overMovie.size(); ++i) m_overMovie[i]->setAutoFillBackground(m_hadFace[i]);
   m_player->setGeometry(m_playerGeometry);
   for (int i = 0; i < m_makeWay.size(); ++i)
     if (m_makeWay[i]) m_makeWay[i]->setVisible(m_wasVisible[i]);

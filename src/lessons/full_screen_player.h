@@ -23,10 +23,8 @@ class FullScreenPlayer : public QObject {
 
  public:
   // makeWay: widgets hidden while the player is full screen and shown again
-  // after, each as it was. overMovie: widgets that stand over the movie and
-  // need a face of their own on black (texts drawn on the window's page).
-  FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay,
-                   QList<QWidget*> overMovie = {});
+  // after, each as it was.
+  FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidget*> makeWay);
   ~FullScreenPlayer() override;
 
   bool IsOn() const { return m_on; }
@@ -48,8 +46,6 @@ class FullScreenPlayer : public QObject {
   QWidget* m_backdrop;  // the black around the player
   QList<QWidget*> m_makeWay;
   QList<bool> m_wasVisible;
-  QList<QWidget*> m_overMovie;
-  QList<bool> m_hadFace;
   bool m_on = false;
   QByteArray m_windowGeometry;
   QRect m_playerGeometry;

@@ -91,8 +91,7 @@ bool lesson_form::Create(QWidget* parent) {
   }
   m_rightPressAsLeft = new RightPressAsLeft(this);
   m_search = new CatalogueSearch(m_ui->tree);
-  m_fullScreen = new FullScreenPlayer(this, m_ui->flash, {m_ui->tree, m_search->Field()},
-                                      {m_ui->labelVolume, m_ui->volumeSlider, m_ui->chkAutoNext});
+  m_fullScreen = new FullScreenPlayer(this, m_ui->flash, {m_ui->tree, m_search->Field()});
   new LessonKeys({this, m_ui->flash, m_ui->tree, m_search->Field(), m_ui->btnPlay,
                   m_ui->btnPrevPage, m_ui->btnNextPage, m_ui->btnPause, m_fullScreen});
   connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
