@@ -66,7 +66,8 @@ std::vector<ScannedItem> AnalyseCatalogue(const ScannedDocument& doc, const std:
   std::function<std::vector<ScannedItem>(int, int)> level = [&](int depth, int parent) {
     std::vector<ScannedItem> items;
     const LevelRule rule{"title", 0, kNouns[depth]};
-    for (int index : AnalyseLevel(doc, ChildrenOf(doc, kTags[depth], parent), rule, file, findings)) {
+    for (int index :
+         AnalyseLevel(doc, ChildrenOf(doc, kTags[depth], parent), rule, file, findings)) {
       items.push_back({index, depth < 2 ? level(depth + 1, index) : std::vector<ScannedItem>{}});
     }
     return items;
@@ -108,7 +109,8 @@ class Checker {
     const std::string file = m_source.CatalogueFile();
     m_report.catalogueRead = catalogue.ok;
     if (!catalogue.ok) {
-      Add(Severity::Error, file, 0, "no catalogue: " + catalogue.failure + "; the tree stays empty");
+      Add(Severity::Error, file, 0,
+          "no catalogue: " + catalogue.failure + "; the tree stays empty");
       return;
     }
     const Text text(catalogue.bytes);
@@ -204,16 +206,19 @@ class Checker {
     if (taken.size() == lesson.pages.size())
       for (size_t i = 0; i < taken.size(); ++i) lesson.pages[i].line = doc.elements[taken[i]].line;
     if (lesson.pages.empty())
-      Add(Severity::Error, file, 0, RowName(row) + ": the page list holds no pages: the lesson ends at once");
+      Add(Severity::Error, file, 0,
+          RowName(row) + ": the page list holds no pages: the lesson ends at once");
 
-    for (size_t i = 0; i < lesson.pages.size(); ++i) CheckPage(row, file, i, lesson.pages[i], taken, doc);
+    for (size_t i = 0; i < lesson.pages.size(); ++i)
+      CheckPage(row, file, i, lesson.pages[i], taken, doc);
     m_report.lessons.push_back(std::move(lesson));
   }
 
   void CheckPage(int row, const std::string& file, size_t index, const CheckedPage& page,
                  const std::vector<int>& taken, const ScannedDocument& doc) {
     const CatalogueEntry& entry = m_report.entries.Row(row);
-    const std::string what = RowName(row) + ": page " + std::to_string(index + 1) + " " + Quoted(page.name);
+    const std::string what =
+        RowName(row) + ": page " + std::to_string(index + 1) + " " + Quoted(page.name);
     if (index < taken.size()) {
       const Text written = doc.elements[taken[index]].Attribute("name");
       if (written.Find(".html") >= 0)
@@ -225,12 +230,14 @@ class Checker {
     if (!page.delay.IsEmpty() && TextToInt(page.delay) < 0) {
       if (advert)
         Add(Severity::Error, file, page.line,
-            what + " is an advertisement page with a negative delay: neither the delay nor the page "
-                   "buttons ever move the lesson on");
+            what +
+                " is an advertisement page with a negative delay: neither the delay nor the page "
+                "buttons ever move the lesson on");
       else
         Add(Severity::Warning, file, page.line,
-            what + " has a negative delay: it stays until 下一页 or 上一页 is pressed; nothing else "
-                   "moves the lesson on");
+            what +
+                " has a negative delay: it stays until 下一页 or 上一页 is pressed; nothing else "
+                "moves the lesson on");
     }
 
     const Fetched movie = m_source.Movie(entry.dir, page.name);
@@ -245,8 +252,9 @@ class Checker {
     }
     if (swf->actionScript3)
       Add(Severity::Warning, file, page.line,
-          what + " is an ActionScript 3 movie: it reports no frames to the player, so the page "
-                 "ends by its delay rule as if it were over");
+          what +
+              " is an ActionScript 3 movie: it reports no frames to the player, so the page "
+              "ends by its delay rule as if it were over");
   }
 
   void CheckProgramItem(int row) {
@@ -257,7 +265,8 @@ class Checker {
     const Text& x = entry.fileName;
     if (!IsPlainFileName(x)) {
       Add(Severity::Error, file, line,
-          what + ": file_name " + Quoted(x) + " is not a plain file name: the client will not start it");
+          what + ": file_name " + Quoted(x) +
+              " is not a plain file name: the client will not start it");
       return;
     }
     if (x.GetLength() <= 4) {

@@ -103,7 +103,8 @@ void ScanTags(std::string_view s, const std::vector<Text>& tags, int lineBase,
     if (level < 0) continue;
     auto levelOf = [&](int index) { return LevelOf(out[index].tag.str(), tags); };
     if (raw.closing) {
-      auto it = std::find_if(open.rbegin(), open.rend(), [&](int i) { return levelOf(i) == level; });
+      auto it =
+          std::find_if(open.rbegin(), open.rend(), [&](int i) { return levelOf(i) == level; });
       if (it == open.rend()) continue;  // a stray closing tag
       out[*it].closed = true;
       open.erase(std::next(it).base(), open.end());
@@ -148,7 +149,8 @@ ScannedDocument ScanElements(const Text& text, const std::vector<Text>& tags) {
   ScanTags(blanked, tags, 1, doc.elements);
   const std::string_view original = text.view();
   for (auto [open, end] : comments) {
-    const int line = 1 + static_cast<int>(std::count(original.begin(), original.begin() + open, '\n'));
+    const int line =
+        1 + static_cast<int>(std::count(original.begin(), original.begin() + open, '\n'));
     ScanTags(original.substr(open + 4, end - open - 4), tags, line, doc.commented);
   }
   return doc;
@@ -166,8 +168,8 @@ std::vector<int> AnalyseLevel(const ScannedDocument& doc, const std::vector<int>
   const bool pages = rule.maxGaps > 0;
   const char* never = pages ? "never played" : "never shown";
   auto warn = [&](const ScannedElement& e, std::string message) {
-    findings.push_back({Finding::Severity::Warning, file, e.line,
-                        "<" + e.tag.str() + "> " + std::move(message)});
+    findings.push_back(
+        {Finding::Severity::Warning, file, e.line, "<" + e.tag.str() + "> " + std::move(message)});
   };
 
   // The client's lookup walks elements in document order and gives up at
@@ -177,7 +179,8 @@ std::vector<int> AnalyseLevel(const ScannedDocument& doc, const std::vector<int>
     const ScannedElement& e = doc.elements[index];
     if (!e.HasAttribute("order")) {
       warn(e, std::string("has no order attribute: the client stops looking there, so it and every "
-                          "later ") + rule.noun + " of its list are " + never);
+                          "later ") +
+                  rule.noun + " of its list are " + never);
       break;
     }
     reachable.push_back(index);
@@ -214,8 +217,8 @@ std::vector<int> AnalyseLevel(const ScannedDocument& doc, const std::vector<int>
     const Text order = e.Attribute("order");
     const std::string shown = "order \"" + Utf8(order) + "\"";
     if (!IsPlainOrder(order)) {
-      std::string why = order.IsEmpty()                             ? "is empty"
-                        : (order[0] == '+' || order[0] == '-')      ? "has a sign"
+      std::string why = order.IsEmpty()                              ? "is empty"
+                        : (order[0] == '+' || order[0] == '-')       ? "has a sign"
                         : (order[0] == '0' && order.GetLength() > 1) ? "has a leading zero"
                                                                      : "is not a plain number";
       warn(e, shown + " " + why + ": " + never);
@@ -223,15 +226,16 @@ std::vector<int> AnalyseLevel(const ScannedDocument& doc, const std::vector<int>
     }
     const int n = TextToInt(order);
     if (firstByOrder[order] != index) {
-      warn(e, shown + " is taken by line " + std::to_string(doc.elements[firstByOrder[order]].line) +
-                  ": " + never);
+      warn(e, shown + " is taken by line " +
+                  std::to_string(doc.elements[firstByOrder[order]].line) + ": " + never);
       continue;
     }
     if (keyOf(index).IsEmpty()) {
       if (pages) {
         warn(e, std::string("has no name: order ") + std::to_string(n) + " counts as a gap");
       } else if (n < highestPlain) {
-        warn(e, "has an empty title: it ends the list, so it and every later order are never shown");
+        warn(e,
+             "has an empty title: it ends the list, so it and every later order are never shown");
       } else {
         warn(e, "has an empty title: never shown");
       }

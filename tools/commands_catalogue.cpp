@@ -31,7 +31,8 @@ void PrintItems(const std::vector<ShownItem>& items, const CheckReport& report, 
     if (item.row >= 0) {
       const CatalogueEntry& entry = report.entries.Row(item.row);
       line += "row " + std::to_string(item.row) + "  " + ToUtf8(item.text) + "  [" +
-              ToUtf8(entry.type) + " " + ToUtf8(entry.type == "lesson" ? entry.dir : entry.fileName);
+              ToUtf8(entry.type) + " " +
+              ToUtf8(entry.type == "lesson" ? entry.dir : entry.fileName);
       for (const CheckedLesson& lesson : report.lessons)
         if (lesson.row == item.row && lesson.pageListRead)
           line += ", " + std::to_string(lesson.pages.size()) +
@@ -84,7 +85,8 @@ void PrintJson(const CheckReport& report) {
   for (const CheckedLesson& lesson : report.lessons) {
     QJsonArray pages;
     for (const CheckedPage& page : lesson.pages)
-      pages.append(QJsonObject{{"name", Q(page.name)}, {"delay_time", Q(page.delay)}, {"line", page.line}});
+      pages.append(
+          QJsonObject{{"name", Q(page.name)}, {"delay_time", Q(page.delay)}, {"line", page.line}});
     QJsonObject o{{"row", lesson.row}, {"page_list_read", lesson.pageListRead}};
     if (lesson.pageListRead) o["pages"] = pages;
     lessons.append(o);
@@ -126,7 +128,8 @@ int CheckCatalogueCommand(const std::vector<std::string>& args) {
 
   const bool server = base.rfind("http://", 0) == 0;
   if (!server && base.find("://") != std::string::npos) {
-    std::fprintf(stderr, "zorva-tool: check-catalogue: %s: the client talks to http:// servers only\n",
+    std::fprintf(stderr,
+                 "zorva-tool: check-catalogue: %s: the client talks to http:// servers only\n",
                  base.c_str());
     return 2;
   }

@@ -62,12 +62,11 @@ class ServerSource : public ContentSource {
   bool CanReadPageLists() const override { return !m_user.IsEmpty(); }
   Fetched PageList(const Text& dir) override {
     Fetched f = FromServer(requests::Lesson(m_base, m_user, m_password, dir), false);
-    if (f.failure == "unreadable (HTTP status 403)") f.failure = "refused (403): wrong user or password";
+    if (f.failure == "unreadable (HTTP status 403)")
+      f.failure = "refused (403): wrong user or password";
     return f;
   }
-  std::string PageListFile(const Text& dir) const override {
-    return "page list of " + dir.str();
-  }
+  std::string PageListFile(const Text& dir) const override { return "page list of " + dir.str(); }
   Fetched Movie(const Text& dir, const Text& page) override {
     return FromServer(requests::LessonPage(m_base, dir, page), true);
   }
@@ -131,7 +130,9 @@ class FolderSource : public ContentSource {
   }
 
  private:
-  static Fetched Refused() { return {false, {}, "not a plain name: it would lead out of its folder"}; }
+  static Fetched Refused() {
+    return {false, {}, "not a plain name: it would lead out of its folder"};
+  }
 
   Fetched Read(const std::string& relative) const {
     Fetched f;

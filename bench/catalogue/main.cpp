@@ -226,9 +226,10 @@ int main(int argc, char** argv) {
               indexed10000.loadMs, indexed10000.cpuMs);
   std::printf("(target: under 150 ms; the wall clock counts whatever else the machine does)\n");
   std::printf("tree and entry table of both lookups identical: %s\n", allSame ? "yes" : "NO");
-  std::printf("\nCatalogue search on the 10,000-lesson tree: each keystroke of typing a title\n"
-              "and deleting it, until the tree is laid out and painted (median of %d rounds).\n\n",
-              kRuns);
+  std::printf(
+      "\nCatalogue search on the 10,000-lesson tree: each keystroke of typing a title\n"
+      "and deleting it, until the tree is laid out and painted (median of %d rounds).\n\n",
+      kRuns);
   std::printf("%-12s %8s %10s %10s\n", "field", "matches", "wall ms", "cpu ms");
   double slowest = 0;
   double slowestCpu = 0;
@@ -238,9 +239,10 @@ int main(int argc, char** argv) {
     slowest = std::max(slowest, k.medianMs);
     slowestCpu = std::max(slowestCpu, k.medianCpuMs);
   }
-  std::printf("\nslowest keystroke: %.1f ms wall clock, %.1f ms processor time of the\n"
-              "user-interface thread (target: under 30 ms)\n",
-              slowest, slowestCpu);
+  std::printf(
+      "\nslowest keystroke: %.1f ms wall clock, %.1f ms processor time of the\n"
+      "user-interface thread (target: under 30 ms)\n",
+      slowest, slowestCpu);
   server.terminate();
   server.waitForFinished(5000);
   return allSame ? 0 : 1;

@@ -101,7 +101,8 @@ int CatalogueSearch::Narrow(const QString& text) {
   auto want = [&changes](Node& node, bool hidden, bool expanded) {
     node.wantHidden = hidden;
     node.wantExpanded = expanded;
-    changes |= node.hidden != hidden || (node.item->childCount() > 0 && node.item->isExpanded() != expanded);
+    changes |= node.hidden != hidden ||
+               (node.item->childCount() > 0 && node.item->isExpanded() != expanded);
   };
   for (Node& subject : m_subjects) {
     bool subjectShown = false;

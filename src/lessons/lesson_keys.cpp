@@ -10,7 +10,8 @@
 namespace zorva {
 
 KeyAction MapLessonKey(int key, Qt::KeyboardModifiers modifiers, KeyFocus focus, bool fullScreen) {
-  if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return KeyAction::None;
+  if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+    return KeyAction::None;
   if (key == Qt::Key_F11) return KeyAction::ToggleFullScreen;
   // Leaving the full screen is never left to the movie: Esc is the way out
   // a user tries first.

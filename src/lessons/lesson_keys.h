@@ -19,7 +19,15 @@ enum class KeyFocus {
   Other,        // anything else in the lesson window
 };
 
-enum class KeyAction { None, PauseResume, PrevPage, NextPage, Play, ToggleFullScreen, LeaveFullScreen };
+enum class KeyAction {
+  None,
+  PauseResume,
+  PrevPage,
+  NextPage,
+  Play,
+  ToggleFullScreen,
+  LeaveFullScreen
+};
 
 // The lesson window's keys: Space presses "暂停"/"继续", Left or Page Up
 // "上一页", Right or Page Down "下一页", Enter on a tree item "播放", F11

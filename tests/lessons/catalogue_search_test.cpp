@@ -43,7 +43,8 @@ class CatalogueSearchTest : public ::testing::Test {
       m_tree->addTopLevelItem(subject);
       for (const auto& [title, lessons] : s.lists) {
         auto* list = new QTreeWidgetItem(subject, QStringList(QString::fromUtf8(title)));
-        for (const char* lesson : lessons) new QTreeWidgetItem(list, QStringList(QString::fromUtf8(lesson)));
+        for (const char* lesson : lessons)
+          new QTreeWidgetItem(list, QStringList(QString::fromUtf8(lesson)));
       }
     }
     m_search = new CatalogueSearch(m_tree);

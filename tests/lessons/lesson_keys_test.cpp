@@ -53,26 +53,35 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MapCase{"SpacePauses", Qt::Key_Space, kNone, KeyFocus::Tree, false, KeyAction::PauseResume},
         MapCase{"LeftPrevious", Qt::Key_Left, kNone, KeyFocus::Other, false, KeyAction::PrevPage},
-        MapCase{"PageUpPrevious", Qt::Key_PageUp, kNone, KeyFocus::Tree, false, KeyAction::PrevPage},
+        MapCase{"PageUpPrevious", Qt::Key_PageUp, kNone, KeyFocus::Tree, false,
+                KeyAction::PrevPage},
         MapCase{"RightNext", Qt::Key_Right, kNone, KeyFocus::Other, false, KeyAction::NextPage},
-        MapCase{"PageDownNext", Qt::Key_PageDown, kNone, KeyFocus::Tree, false, KeyAction::NextPage},
+        MapCase{"PageDownNext", Qt::Key_PageDown, kNone, KeyFocus::Tree, false,
+                KeyAction::NextPage},
         MapCase{"EnterOnTreePlays", Qt::Key_Return, kNone, KeyFocus::Tree, false, KeyAction::Play},
         MapCase{"KeypadEnterOnTreePlays", Qt::Key_Enter, Qt::KeypadModifier, KeyFocus::Tree, false,
                 KeyAction::Play},
-        MapCase{"EnterElsewhereIsNotPlay", Qt::Key_Return, kNone, KeyFocus::Other, false, KeyAction::None},
-        MapCase{"F11Toggles", Qt::Key_F11, kNone, KeyFocus::Other, false, KeyAction::ToggleFullScreen},
+        MapCase{"EnterElsewhereIsNotPlay", Qt::Key_Return, kNone, KeyFocus::Other, false,
+                KeyAction::None},
+        MapCase{"F11Toggles", Qt::Key_F11, kNone, KeyFocus::Other, false,
+                KeyAction::ToggleFullScreen},
         MapCase{"F11TogglesFromTheMovie", Qt::Key_F11, kNone, KeyFocus::Movie, true,
                 KeyAction::ToggleFullScreen},
         MapCase{"EscapeLeavesFullScreen", Qt::Key_Escape, kNone, KeyFocus::Movie, true,
                 KeyAction::LeaveFullScreen},
-        MapCase{"EscapeInTheWindowIsNotOurs", Qt::Key_Escape, kNone, KeyFocus::Other, false, KeyAction::None},
+        MapCase{"EscapeInTheWindowIsNotOurs", Qt::Key_Escape, kNone, KeyFocus::Other, false,
+                KeyAction::None},
         MapCase{"MovieKeepsSpace", Qt::Key_Space, kNone, KeyFocus::Movie, false, KeyAction::None},
         MapCase{"MovieKeepsArrows", Qt::Key_Right, kNone, KeyFocus::Movie, true, KeyAction::None},
         MapCase{"MovieKeepsEnter", Qt::Key_Return, kNone, KeyFocus::Movie, false, KeyAction::None},
-        MapCase{"SearchFieldTypesBlanks", Qt::Key_Space, kNone, KeyFocus::SearchField, false, KeyAction::None},
-        MapCase{"SearchFieldMovesItsCursor", Qt::Key_Left, kNone, KeyFocus::SearchField, false, KeyAction::None},
-        MapCase{"CtrlKeysAreNotOurs", Qt::Key_Right, Qt::ControlModifier, KeyFocus::Tree, false, KeyAction::None},
-        MapCase{"AltF11IsNotOurs", Qt::Key_F11, Qt::AltModifier, KeyFocus::Other, false, KeyAction::None},
+        MapCase{"SearchFieldTypesBlanks", Qt::Key_Space, kNone, KeyFocus::SearchField, false,
+                KeyAction::None},
+        MapCase{"SearchFieldMovesItsCursor", Qt::Key_Left, kNone, KeyFocus::SearchField, false,
+                KeyAction::None},
+        MapCase{"CtrlKeysAreNotOurs", Qt::Key_Right, Qt::ControlModifier, KeyFocus::Tree, false,
+                KeyAction::None},
+        MapCase{"AltF11IsNotOurs", Qt::Key_F11, Qt::AltModifier, KeyFocus::Other, false,
+                KeyAction::None},
         MapCase{"OtherKeysAreNotOurs", Qt::Key_A, kNone, KeyFocus::Other, false, KeyAction::None}),
     [](const auto& row) { return std::string(row.param.name); });
 
@@ -108,7 +117,8 @@ class LessonKeysTest : public test::SampleServerTest {
   }
 
   QTreeWidgetItem* Item(const char* utf8) const {
-    const auto found = m_form->Tree()->findItems(QString::fromUtf8(utf8), Qt::MatchExactly | Qt::MatchRecursive);
+    const auto found =
+        m_form->Tree()->findItems(QString::fromUtf8(utf8), Qt::MatchExactly | Qt::MatchRecursive);
     return found.size() == 1 ? found[0] : nullptr;
   }
   // Clicks per button since the test began, in the order play, prev, next, pause.
@@ -334,7 +344,8 @@ TEST_F(PlayingLessonTest, FullScreenAndBackWithPlaybackGoingOn) {
   EXPECT_FALSE(m_form->Tree()->isVisible()) << "the tree stays as playback left it";
 
   EXPECT_TRUE(m_form->IsPlaybackTimerRunning());
-  EXPECT_EQ(MovieRequests("/shizi_bihua/0010/page02.swf"), requests) << "the movie was loaded again";
+  EXPECT_EQ(MovieRequests("/shizi_bihua/0010/page02.swf"), requests)
+      << "the movie was loaded again";
   Key(Qt::Key_Right);
   EXPECT_TRUE(TitleBecomes("正在播放3", 3000));
   EXPECT_TRUE(m_messages.empty());

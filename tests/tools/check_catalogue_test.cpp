@@ -51,7 +51,8 @@ Result RunTool(const fs::path& scratch, const std::vector<std::string>& args) {
   }
   Result r;
   int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    r.exitCode = WEXITSTATUS(status);
   r.out = Slurp(outPath);
   r.err = Slurp(errPath);
   return r;
@@ -62,21 +63,23 @@ Result RunTool(const fs::path& scratch, const std::vector<std::string>& args) {
 // file of it.
 using Files = std::map<std::string, std::string>;
 
+// clang-format off
 const char kCatalogue[] =
-    "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n"                                            // 1
-    "<catalogue>\n"                                                                            // 2
-    "<sort_list order=\"1\" title=\"Reading\">\n"                                              // 3
-    "  <lesson_list order=\"1\" title=\"Letters\">\n"                                          // 4
-    "    <lesson order=\"1\" title=\"Vowels\" dir=\"vowels\" type=\"lesson\" file_name=\"\"/>\n"  // 5
+    "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n"                                              // 1
+    "<catalogue>\n"                                                                              // 2
+    "<sort_list order=\"1\" title=\"Reading\">\n"                                                // 3
+    "  <lesson_list order=\"1\" title=\"Letters\">\n"                                            // 4
+    "    <lesson order=\"1\" title=\"Vowels\" dir=\"vowels\" type=\"lesson\" file_name=\"\"/>\n"      // 5
     "    <lesson order=\"2\" title=\"Puzzle\" dir=\"puzzle\" type=\"game\" file_name=\"puzzle.exe\"/>\n"  // 6
-    "  </lesson_list>\n"                                                                       // 7
-    "</sort_list>\n"                                                                           // 8
-    "</catalogue>\n";                                                                          // 9
+    "  </lesson_list>\n"                                                                         // 7
+    "</sort_list>\n"                                                                             // 8
+    "</catalogue>\n";                                                                            // 9
+// clang-format on
 
 const char kPages[] =
-    "<pages>\n"                                                     // 1
-    "<file order=\"1\" name=\"page01.swf\" delay_time=\"6\"/>\n"    // 2
-    "</pages>\n";                                                   // 3
+    "<pages>\n"                                                   // 1
+    "<file order=\"1\" name=\"page01.swf\" delay_time=\"6\"/>\n"  // 2
+    "</pages>\n";                                                 // 3
 
 Files GoodContent() {
   return {
@@ -105,7 +108,8 @@ std::string PagesWith(const std::string& fileElements) {
   return "<pages>\n" + fileElements + "</pages>\n";
 }
 
-const char kLesson3[] = "    <lesson order=\"%s\" title=\"%s\" dir=\"vowels\" type=\"lesson\" file_name=\"\"/>";
+const char kLesson3[] =
+    "    <lesson order=\"%s\" title=\"%s\" dir=\"vowels\" type=\"lesson\" file_name=\"\"/>";
 
 std::string Lesson(const std::string& order, const std::string& title) {
   char buffer[256];
@@ -128,50 +132,64 @@ void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 const FaultCase kFaults[] = {
     {"OrderAfterGap",
-     [](Files& f) { f["lesson/lesson_list.xml"] = CatalogueWithLine(7, Lesson("4", "Late") + "\n  </lesson_list>"); },
-     "warning", Where::Catalogue, 7, "comes after a gap in the order numbers (no order 3): never shown"},
+     [](Files& f) {
+       f["lesson/lesson_list.xml"] =
+           CatalogueWithLine(7, Lesson("4", "Late") + "\n  </lesson_list>");
+     },
+     "warning", Where::Catalogue, 7,
+     "comes after a gap in the order numbers (no order 3): never shown"},
     {"OrderWithLeadingZero",
-     [](Files& f) { f["lesson/lesson_list.xml"] = CatalogueWithLine(7, Lesson("03", "Late") + "\n  </lesson_list>"); },
+     [](Files& f) {
+       f["lesson/lesson_list.xml"] =
+           CatalogueWithLine(7, Lesson("03", "Late") + "\n  </lesson_list>");
+     },
      "warning", Where::Catalogue, 7, "order \"03\" has a leading zero: never shown"},
     {"OrderWithSign",
-     [](Files& f) { f["lesson/lesson_list.xml"] = CatalogueWithLine(7, Lesson("+3", "Late") + "\n  </lesson_list>"); },
+     [](Files& f) {
+       f["lesson/lesson_list.xml"] =
+           CatalogueWithLine(7, Lesson("+3", "Late") + "\n  </lesson_list>");
+     },
      "warning", Where::Catalogue, 7, "order \"+3\" has a sign: never shown"},
     {"EmptyTitleEndsList",
      [](Files& f) {
-       f["lesson/lesson_list.xml"] =
-           CatalogueWithLine(7, Lesson("3", "") + "\n" + Lesson("4", "Late") + "\n  </lesson_list>");
+       f["lesson/lesson_list.xml"] = CatalogueWithLine(
+           7, Lesson("3", "") + "\n" + Lesson("4", "Late") + "\n  </lesson_list>");
      },
      "warning", Where::Catalogue, 7, "has an empty title: it ends the list"},
     {"DuplicateLessonTitle",
      [](Files& f) {
-       f["lesson/lesson_list.xml"] = CatalogueWithLine(
-           7, "  </lesson_list>\n  <lesson_list order=\"2\" title=\"More\">\n" + Lesson("1", "Vowels") +
-                  "\n  </lesson_list>");
+       f["lesson/lesson_list.xml"] =
+           CatalogueWithLine(7, "  </lesson_list>\n  <lesson_list order=\"2\" title=\"More\">\n" +
+                                    Lesson("1", "Vowels") + "\n  </lesson_list>");
      },
      "warning", Where::Catalogue, 9, "row 2 \"Vowels\" has the title of row 0"},
     {"ListWithoutClosingTag",
-     [](Files& f) { f["lesson/lesson_list.xml"] = CatalogueWithLine(7, ""); },
-     "warning", Where::Catalogue, 4, "<lesson_list> \"Letters\" has no closing tag"},
+     [](Files& f) { f["lesson/lesson_list.xml"] = CatalogueWithLine(7, ""); }, "warning",
+     Where::Catalogue, 4, "<lesson_list> \"Letters\" has no closing tag"},
     {"LessonInsideComment",
-     [](Files& f) { f["lesson/lesson_list.xml"] = CatalogueWithLine(7, "<!--\n" + Lesson("3", "Old") + "\n-->\n  </lesson_list>"); },
+     [](Files& f) {
+       f["lesson/lesson_list.xml"] =
+           CatalogueWithLine(7, "<!--\n" + Lesson("3", "Old") + "\n-->\n  </lesson_list>");
+     },
      "warning", Where::Catalogue, 8, "<lesson> \"Old\" stands inside a comment"},
-    {"EmptyPageList",
-     [](Files& f) { f["lesson/vowels/0010/pages.xml"] = PagesWith(""); },
-     "error", Where::PageList, 0, "the page list holds no pages"},
+    {"EmptyPageList", [](Files& f) { f["lesson/vowels/0010/pages.xml"] = PagesWith(""); }, "error",
+     Where::PageList, 0, "the page list holds no pages"},
     {"PageAfterTenGaps",
      [](Files& f) {
-       f["lesson/vowels/0010/pages.xml"] =
-           PagesWith("<file order=\"1\" name=\"page01.swf\"/>\n<file order=\"13\" name=\"page01.swf\"/>\n");
+       f["lesson/vowels/0010/pages.xml"] = PagesWith(
+           "<file order=\"1\" name=\"page01.swf\"/>\n<file order=\"13\" name=\"page01.swf\"/>\n");
      },
-     "warning", Where::PageList, 3, "comes after more than ten missing orders (2 to 12): never played"},
+     "warning", Where::PageList, 3,
+     "comes after more than ten missing orders (2 to 12): never played"},
     {"HtmlPageName",
-     [](Files& f) { f["lesson/vowels/0010/pages.xml"] = PagesWith("<file order=\"1\" name=\"page01.html\"/>\n"); },
-     "warning", Where::PageList, 2, "is written \"page01.html\": the client plays it as the movie \"page01.swf\""},
-    {"MissingMovie",
-     [](Files& f) { f.erase("lesson/vowels/0010/page01.swf"); },
-     "error", Where::PageList, 2, "movie missing"},
-    {"MalformedMovie",
-     [](Files& f) { f["lesson/vowels/0010/page01.swf"] = "FWS\x08not a movie"; },
+     [](Files& f) {
+       f["lesson/vowels/0010/pages.xml"] = PagesWith("<file order=\"1\" name=\"page01.html\"/>\n");
+     },
+     "warning", Where::PageList, 2,
+     "is written \"page01.html\": the client plays it as the movie \"page01.swf\""},
+    {"MissingMovie", [](Files& f) { f.erase("lesson/vowels/0010/page01.swf"); }, "error",
+     Where::PageList, 2, "movie missing"},
+    {"MalformedMovie", [](Files& f) { f["lesson/vowels/0010/page01.swf"] = "FWS\x08not a movie"; },
      "error", Where::PageList, 2, "malformed movie"},
     {"ActionScript3Movie",
      [](Files& f) {
@@ -181,26 +199,30 @@ const FaultCase kFaults[] = {
      },
      "warning", Where::PageList, 2, "is an ActionScript 3 movie"},
     {"NegativeDelay",
-     [](Files& f) { f["lesson/vowels/0010/pages.xml"] = PagesWith("<file order=\"1\" name=\"page01.swf\" delay_time=\"-1\"/>\n"); },
+     [](Files& f) {
+       f["lesson/vowels/0010/pages.xml"] =
+           PagesWith("<file order=\"1\" name=\"page01.swf\" delay_time=\"-1\"/>\n");
+     },
      "warning", Where::PageList, 2, "has a negative delay"},
     {"AdvertisementWithNegativeDelay",
      [](Files& f) {
-       f["lesson/vowels/0010/pages.xml"] = PagesWith("<file order=\"1\" name=\"page01_AD.swf\" delay_time=\"-1\"/>\n");
+       f["lesson/vowels/0010/pages.xml"] =
+           PagesWith("<file order=\"1\" name=\"page01_AD.swf\" delay_time=\"-1\"/>\n");
        f["lesson/vowels/0010/page01_AD.swf"] = test::MakeSwf({});
      },
      "error", Where::PageList, 2, "neither the delay nor the page buttons ever move the lesson on"},
     {"ProgramNotPlainName",
      [](Files& f) {
-       f["lesson/lesson_list.xml"] = CatalogueWithLine(
-           6, "    <lesson order=\"2\" title=\"Puzzle\" dir=\"puzzle\" type=\"game\" file_name=\"../puzzle.exe\"/>");
+       f["lesson/lesson_list.xml"] =
+           CatalogueWithLine(6,
+                             "    <lesson order=\"2\" title=\"Puzzle\" dir=\"puzzle\" "
+                             "type=\"game\" file_name=\"../puzzle.exe\"/>");
      },
      "error", Where::Catalogue, 6, "is not a plain file name"},
-    {"ProgramWithoutVersionFile",
-     [](Files& f) { f.erase("puzzle.xml"); },
-     "error", Where::Catalogue, 6, "no version file \"puzzle.xml\""},
-    {"ProgramWithoutJobFile",
-     [](Files& f) { f.erase("dl/download_puzzle.xml"); },
-     "error", Where::Catalogue, 6, "no updater job file \"dl/download_puzzle.xml\""},
+    {"ProgramWithoutVersionFile", [](Files& f) { f.erase("puzzle.xml"); }, "error",
+     Where::Catalogue, 6, "no version file \"puzzle.xml\""},
+    {"ProgramWithoutJobFile", [](Files& f) { f.erase("dl/download_puzzle.xml"); }, "error",
+     Where::Catalogue, 6, "no updater job file \"dl/download_puzzle.xml\""},
 };
 
 class CheckCatalogue : public ::testing::Test {
@@ -258,8 +280,9 @@ TEST_P(FaultyContent, IsReportedWhereItIs) {
   EXPECT_EQ(r.exitCode, error ? 1 : 0) << r.out;
 
   const std::string file =
-      fault.where == Where::Catalogue ? (viaServer ? "lesson_list.xml" : "lesson/lesson_list.xml")
-                                      : (viaServer ? "page list of vowels" : "lesson/vowels/0010/pages.xml");
+      fault.where == Where::Catalogue
+          ? (viaServer ? "lesson_list.xml" : "lesson/lesson_list.xml")
+          : (viaServer ? "page list of vowels" : "lesson/vowels/0010/pages.xml");
   int matching = 0;
   for (const QJsonValue& value : report["findings"].toArray()) {
     const QJsonObject f = value.toObject();
@@ -285,13 +308,14 @@ TEST_F(CheckCatalogue, GoodContentIsCleanInFolderAndViaServer) {
   ASSERT_TRUE(server.AddUser("author", "secret1"));
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"check-catalogue", content.string()},
-        std::vector<std::string>{"check-catalogue", server.BaseUrl(), "--user", "author", "--password",
-                                 "secret1"}}) {
+        std::vector<std::string>{"check-catalogue", server.BaseUrl(), "--user", "author",
+                                 "--password", "secret1"}}) {
     const Result r = Run(args);
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("\n  Reading.\n    Letters.\n      row 0  Vowels  [lesson vowels, 1 page]\n"
-                         "      row 1  Puzzle  [game puzzle.exe]\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("\n  Reading.\n    Letters.\n      row 0  Vowels  [lesson vowels, 1 page]\n"
+                   "      row 1  Puzzle  [game puzzle.exe]\n"),
+        std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\n0 errors, 0 warnings\n"), std::string::npos) << r.out;
   }
@@ -303,7 +327,8 @@ TEST_F(CheckCatalogue, GoodContentIsCleanInFolderAndViaServer) {
 TEST_F(CheckCatalogue, SampleContentHasNoErrors) {
   test::ServerProcess server;
   ASSERT_TRUE(server.AddUser("demo", "demo123"));
-  const Result r = Run({"check-catalogue", server.BaseUrl(), "--user", "demo", "--password", "demo123", "--json"});
+  const Result r = Run(
+      {"check-catalogue", server.BaseUrl(), "--user", "demo", "--password", "demo123", "--json"});
   EXPECT_EQ(r.exitCode, 0) << r.out;
   const QJsonObject report = ParseJson(r);
   EXPECT_EQ(report["errors"].toInt(), 0) << r.out;
@@ -315,7 +340,8 @@ TEST_F(CheckCatalogue, WrongPasswordIsAnErrorPerLesson) {
   const fs::path content = Content(GoodContent());
   test::ServerProcess server({content.string(), "", 1, {}});
   ASSERT_TRUE(server.AddUser("author", "secret1"));
-  const Result r = Run({"check-catalogue", server.BaseUrl(), "--user", "author", "--password", "wrong"});
+  const Result r =
+      Run({"check-catalogue", server.BaseUrl(), "--user", "author", "--password", "wrong"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.out.find("error: page list of vowels: row 0 \"Vowels\": no page list: refused (403)"),
             std::string::npos)
@@ -335,7 +361,8 @@ TEST_F(CheckCatalogue, WithoutCredentialsTheServerLessonsAreSkipped) {
 TEST_F(CheckCatalogue, NoCatalogueIsAnError) {
   const Result r = Run({"check-catalogue", (m_dir / "nothing").string()});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.out.find("error: lesson/lesson_list.xml: no catalogue: missing"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("error: lesson/lesson_list.xml: no catalogue: missing"), std::string::npos)
+      << r.out;
 }
 
 TEST_F(CheckCatalogue, WrongArgumentsExitTwo) {
