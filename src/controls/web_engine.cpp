@@ -46,7 +46,13 @@ void PrepareWebEngine() {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
   std::string switches = given ? given : "";
-  if (!HasRenderNode()) AddChromiumSwitch(switches, "--disable-gpu");
+  if (!HasRenderNode()) {
+    AddChromiumSwitch(switches, "--disable-gpu");
+    // The web view shows the page through Qt Quick. Without a GPU its OpenGL
+    // path runs on a software rasteriser that costs more memory and CPU than
+    // the page itself; Qt Quick's software renderer only copies the picture.
+    setenv("QT_QUICK_BACKEND", "software", 0);
+  }
   AddChromiumSwitch(switches, "--autoplay-policy=no-user-gesture-required");
   setenv("QTWEBENGINE_CHROMIUM_FLAGS", switches.c_str(), 1);
   // Web views in widgets share their GL context with the application.
