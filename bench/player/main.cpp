@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <unistd.h>
 
@@ -323,6 +325,25 @@ int main(int argc, char** argv) {
               peakRoles.c_str());
   std::printf("CPU of the process tree, playing: %.0f%% of one core over %d s (%s)\n",
               100.0 * used / seconds, kPlaySeconds, roles.c_str());
+
+  // The announcement window: another web view on the shared profile, with
+  // a page of the service's. Ideally it shares the player's renderer.
+  {
+    QWebEngineView announcements;
+    announcements.setPage(new QWebEnginePage(zorva::SharedWebProfile(), &announcements));
+    announcements.resize(400, 300);
+    announcements.show();
+    bool loaded = false;
+    QObject::connect(&announcements, &QWebEngineView::loadFinished,
+                     [&loaded](bool) { loaded = true; });
+    announcements.load(QUrl(base + "/gonggao.htm"));
+    QTest::qWaitFor([&] { return loaded; }, 30000);
+    QTest::qWait(2000);
+    int renderers = 0;
+    for (int pid : ProcessTree()) renderers += Role(pid) == "renderer";
+    std::printf("PSS with an announcement view open too: %.0f MiB (%s; %d renderer%s)\n",
+                TreePssMiB(), PssByRole().c_str(), renderers, renderers == 1 ? "" : "s");
+  }
   std::printf("load average at end: %s\n", Load().c_str());
   server.terminate();
   server.waitForFinished(5000);
