@@ -113,18 +113,32 @@ std::string Role(int pid) {
   return role;
 }
 
-double PssMiB(int pid) {
+// One field of a process's memory summary ("Pss", "Private_Dirty", ...).
+double RollupMiB(int pid, const std::string& field) {
   std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
   std::string line;
   while (std::getline(rollup, line)) {
-    if (line.rfind("Pss:", 0) == 0) return std::stod(line.substr(4)) / 1024;
+    if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) / 1024;
   }
   return 0;
 }
 
+double PssMiB(int pid) { return RollupMiB(pid, "Pss"); }
+
 double TreePssMiB() {
   double mib = 0;
   for (int pid : ProcessTree()) mib += PssMiB(pid);
+  return mib;
+}
+
+// Memory no other process shares. PSS also charges a share of the web
+// engine's libraries, which moves with how many other programs on the
+// machine map them; this does not.
+double TreePrivateMiB() {
+  double mib = 0;
+  for (int pid : ProcessTree()) {
+    mib += RollupMiB(pid, "Private_Clean") + RollupMiB(pid, "Private_Dirty");
+  }
   return mib;
 }
 
@@ -285,8 +299,8 @@ int main(int argc, char** argv) {
   // Idle: the page up, no movie.
   control.LoadMovie(0, zorva::Text(base.toStdString() + "/lesson/none/0010/none.swf"));
   QTest::qWait(3000);
-  std::printf("PSS of the process tree, idle: %.0f MiB (%s)\n", TreePssMiB(),
-              PssByRole().c_str());
+  std::printf("PSS of the process tree, idle: %.0f MiB (%s); private %.0f MiB\n", TreePssMiB(),
+              PssByRole().c_str(), TreePrivateMiB());
 
   // Playing the lesson page after page, as the lesson timer would.
   int page = 1;
@@ -297,10 +311,13 @@ int main(int argc, char** argv) {
   wall.start();
   double peak = 0;
   std::string peakRoles;
+  std::vector<double> samples, privateSamples;
   while (wall.elapsed() < kPlaySeconds * 1000) {
     QTest::qWait(250);
     if (!control.IsPlaying()) control.LoadMovie(0, url(page = page % kPages + 1));
     const double now = TreePssMiB();
+    samples.push_back(now);
+    privateSamples.push_back(TreePrivateMiB());
     if (now > peak) {
       peak = now;
       peakRoles = PssByRole();
@@ -321,8 +338,10 @@ int main(int argc, char** argv) {
     if (!roles.empty()) roles += ", ";
     roles += role + " " + std::to_string(static_cast<int>(100 * cpu / seconds + 0.5));
   }
-  std::printf("PSS of the process tree, playing: %.0f MiB (highest seen; %s)\n", peak,
-              peakRoles.c_str());
+  std::printf("PSS of the process tree, playing: %.0f MiB highest seen (%s), median %.0f MiB; "
+              "private %.0f MiB highest seen\n",
+              peak, peakRoles.c_str(), Median(samples),
+              *std::max_element(privateSamples.begin(), privateSamples.end()));
   std::printf("CPU of the process tree, playing: %.0f%% of one core over %d s (%s)\n",
               100.0 * used / seconds, kPlaySeconds, roles.c_str());
 
