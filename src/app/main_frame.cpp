@@ -8,11 +8,14 @@
 #include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 #include "app/message_form.h"
 #include "controls/artwork.h"
 #include "core/cp936.h"
 #include "core/toolkit.h"
+#include "feedback/gonggao_form.h"
+#include "feedback/say_to_us_form.h"
 #include "lessons/lesson_form.h"
 #include "platform/message_box.h"
 #include "platform/program_values.h"
@@ -102,6 +105,7 @@ bool CMainFrame::Create() {
   // The windows of the working program come up while the loading message
   // is on screen.
   CreateLessonWindow();
+  CreateAnnouncementWindow();
   if (m_pMessageForm) m_pMessageForm->close();
   return true;
 }
@@ -130,6 +134,29 @@ void CMainFrame::CreateLessonWindow() {
 }
 
 lesson_form* CMainFrame::LessonForm() const { return m_pLessonForm; }
+
+void CMainFrame::CreateAnnouncementWindow() {
+  // Placed against the bottom right of the frame's rectangle as it is now,
+  // before the frame is shown maximised.
+  const QRect frame = frameGeometry();
+  QRect place(frame.x() + frame.width() - 350, frame.y() + frame.height() - 300, 400, 300);
+  // A frame as large as the screen would leave the window's right part, and
+  // the page's buttons there, off the screen: it is kept on the screen.
+  if (QScreen* screen = QGuiApplication::screenAt(frame.center())) {
+    const QRect area = screen->availableGeometry();
+    place.moveRight(std::min(place.right(), area.right()));
+    place.moveBottom(std::min(place.bottom(), area.bottom()));
+    place.moveLeft(std::max(place.left(), area.left()));
+    place.moveTop(std::max(place.top(), area.top()));
+  }
+  m_pGonggaoForm = new gonggao_form(this);
+  m_pGonggaoForm->setGeometry(place);
+  m_pGonggaoForm->show();
+  // The place is the window's outer rectangle, caption and border included;
+  // how large those are may be known only now that the window shows.
+  if (QWindow* window = m_pGonggaoForm->windowHandle())
+    m_pGonggaoForm->setGeometry(place.marginsRemoved(window->frameMargins()));
+}
 
 QToolBar* CMainFrame::ToolBar() const { return m_ui->toolBar; }
 
@@ -191,9 +218,12 @@ void CMainFrame::OnCommand(int command) {
 // always there once the frame shows.
 void CMainFrame::OnLearning() {}
 
-// The suggestion dialog is not part of the program yet; the command is
-// wired so that it only needs a body.
-void CMainFrame::OnSuggestion() {}
+// The suggestion dialog runs without owner; how it ended makes no
+// difference here.
+void CMainFrame::OnSuggestion() {
+  say_to_us_form dialog;
+  dialog.exec();
+}
 
 void CMainFrame::OnHelp() { ShellOpenDocument(LocalPath("help/help.htm")); }
 
@@ -201,6 +231,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   // The windows the frame created go with it.
   delete m_pMessageForm;
   m_pMessageForm = nullptr;
+  // The announcement window goes before the lesson window.
+  delete m_pGonggaoForm;
+  m_pGonggaoForm = nullptr;
   // The lesson window may have a handler on the stack below this one (a
   // download pumps messages), so it goes once control is back in the event
   // loop, or with the frame, whichever comes first.

@@ -17,12 +17,14 @@ class CMainFrame;
 
 namespace zorva {
 
+class gonggao_form;
 class lesson_form;
 class message_form;
 
 // The main frame: menu and toolbar 127, the title with the local version,
-// and the order in which the sign-in and the loading message come before
-// the frame is shown. The frame owns the windows it creates.
+// and the order in which the sign-in, the loading message and the windows
+// of the signed-in user come before the frame is shown. The frame owns the
+// windows it creates.
 class CMainFrame : public QMainWindow {
   Q_OBJECT
 
@@ -62,6 +64,7 @@ class CMainFrame : public QMainWindow {
   message_form* LoadingMessage() const { return m_pMessageForm; }
   // The lesson window; null until created, and again once it is gone.
   lesson_form* LessonForm() const;
+  gonggao_form* AnnouncementWindow() const { return m_pGonggaoForm; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -75,6 +78,7 @@ class CMainFrame : public QMainWindow {
   void SizeToolbarButtons();
   void ShowLoadingMessage();
   void CreateLessonWindow();
+  void CreateAnnouncementWindow();
 
   std::unique_ptr<Ui::CMainFrame> m_ui;
   SignInGate m_signIn;
@@ -82,6 +86,7 @@ class CMainFrame : public QMainWindow {
   message_form* m_pMessageForm = nullptr;
   // Guarded: the window's hidden "关闭" destroys it on its own.
   QPointer<lesson_form> m_pLessonForm;
+  gonggao_form* m_pGonggaoForm = nullptr;
 };
 
 }  // namespace zorva

@@ -91,7 +91,9 @@ RufflePlayer::RufflePlayer(QWidget* parent)
   setContextMenuPolicy(Qt::NoContextMenu);
   PlayerSchemeHandler::Instance();
   auto* page = new PlayerPage(SharedWebProfile(), this);
-  page->setBackgroundColor(Qt::black);
+  // White like the lesson window's blank page until a movie paints its own
+  // background.
+  page->setBackgroundColor(Qt::white);
   auto* channel = new QWebChannel(page);
   channel->registerObject("zorva", m_bridge);
   page->setWebChannel(channel);

@@ -12,6 +12,7 @@
 #include "controls/shockwave_flash.h"
 #include "core/cp936.h"
 #include "lessons/catalogue_tree.h"
+#include "lessons/lesson_form_playback.h"
 #include "lessons/volume_control.h"
 #include "lessons/right_press_as_left.h"
 #include "platform/alsa_mixer.h"
@@ -77,6 +78,12 @@ bool lesson_form::Create(QWidget* parent) {
     // A flat button still needs a face of its own over a playing movie.
     button->setAutoFillBackground(true);
   }
+  // So do the row's label, slider and check box: their text is drawn in
+  // the window's text colour, which a dark movie would swallow.
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{m_ui->labelVolume, m_ui->volumeSlider, m_ui->chkAutoNext}) {
+    control->setAutoFillBackground(true);
+  }
   m_rightPressAsLeft = new RightPressAsLeft(this);
 
   connect(m_ui->btnClose, &QPushButton::clicked, this, &lesson_form::OnCloseButton);
@@ -84,6 +91,7 @@ bool lesson_form::Create(QWidget* parent) {
   connect(m_ui->btnPlay, &QPushButton::clicked, this, &lesson_form::OnPlay);
   connect(m_ui->tree, &CatalogueTree::clickedBeforeSelection, this, &lesson_form::ExpandCaretItem);
   connect(m_ui->tree, &QTreeWidget::currentItemChanged, this, &lesson_form::ExpandCaretItem);
+  m_playback = new LessonFormPlayback(*this);
 
   OnInitDialog();
   return true;

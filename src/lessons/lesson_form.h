@@ -23,6 +23,7 @@ namespace zorva {
 
 class CShockwaveflash1;
 class CatalogueTree;
+class LessonFormPlayback;
 class RightPressAsLeft;
 class VolumeControl;
 
@@ -79,6 +80,9 @@ class lesson_form : public QDialog, private CatalogueView {
   QPushButton* AppListButton() const;
   QPushButton* CloseButton() const;
   QSlider* VolumeSlider() const;
+  // Lesson playback and program items, driven by "播放", timer 1, the page
+  // buttons and "暂停".
+  LessonFormPlayback* Playback() const { return m_playback; }
   // The nine controls of the button row, in ShowButtonRow's order.
   QList<QWidget*> ButtonRow() const;
 
@@ -115,6 +119,7 @@ class lesson_form : public QDialog, private CatalogueView {
 
   std::unique_ptr<Ui::lesson_form> m_ui;
   RightPressAsLeft* m_rightPressAsLeft = nullptr;
+  LessonFormPlayback* m_playback = nullptr;
   VolumeControl* m_volume = nullptr;
   EntryTable m_entries;
   PageTable m_pages;

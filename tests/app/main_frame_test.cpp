@@ -7,7 +7,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -23,8 +26,13 @@
 #include "app/main_frame.h"
 #include "app/message_form.h"
 #include "app/pelk_app.h"
+#include "controls/web_engine.h"
 #include "core/cp936.h"
+#include "feedback/gonggao_form.h"
+#include "feedback/say_to_us_form.h"
+#include "lessons/lesson_form.h"
 #include "platform/dialog_units.h"
+#include "platform/message_box.h"
 #include "platform/program_values.h"
 #include "platform/qt_text.h"
 #include "platform/quit.h"
@@ -36,9 +44,14 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "main_frame_test";
   static char* argv[] = {name, nullptr};
-  // The frame opens the lesson window; its movie player needs no web
-  // engine here.
-  static QApplication* app = (qputenv("ZORVA_PLAYER", "timeline"), new QApplication(argc, argv));
+  // The frame opens the lesson window, whose movie player needs no web
+  // engine here, and the announcement window, which does: the engine is
+  // prepared before the application, as the program does.
+  static QApplication* app = [] {
+    qputenv("ZORVA_PLAYER", "timeline");
+    PrepareWebEngine();
+    return new QApplication(argc, argv);
+  }();
   return *app;
 }
 
@@ -194,7 +207,7 @@ TEST_F(MainFrameTest, MenuHasItsItemsAndNoKeyIsBound) {
   EXPECT_EQ(frame->MenuAction(CMainFrame::kCommandExit), functions[2]);
 }
 
-TEST_F(MainFrameTest, LearningAndSuggestionDoNothing) {
+TEST_F(MainFrameTest, LearningDoesNothing) {
   auto frame = CreatedFrame();
   frame->show();
   QApplication::processEvents();
@@ -202,11 +215,95 @@ TEST_F(MainFrameTest, LearningAndSuggestionDoNothing) {
   OpenedUrls opened;
   frame->MenuAction(CMainFrame::kCommandLearning)->trigger();
   frame->ToolBar()->actions().at(0)->trigger();
-  frame->MenuAction(CMainFrame::kCommandSuggestion)->trigger();
   QApplication::processEvents();
   EXPECT_TRUE(frame->isVisible());
   EXPECT_EQ(QApplication::topLevelWidgets(), before);
   EXPECT_TRUE(opened.m_urls.isEmpty());
+}
+
+TEST_F(MainFrameTest, SuggestionRunsTheDialogModallyWithoutOwner) {
+  auto frame = CreatedFrame();
+  frame->show();
+  for (QAction* command :
+       {frame->MenuAction(CMainFrame::kCommandSuggestion), frame->ToolBar()->actions().at(3)}) {
+    QPointer<QWidget> seen;
+    bool suggestion = false;
+    QWidget* owner = frame.get();
+    QTimer::singleShot(0, [&] {
+      seen = QApplication::activeModalWidget();
+      suggestion = qobject_cast<say_to_us_form*>(seen.data()) != nullptr;
+      owner = seen ? seen->parentWidget() : owner;
+      if (seen) seen->close();
+    });
+    command->trigger();
+    ASSERT_TRUE(suggestion) << "no suggestion dialog ran modally";
+    EXPECT_EQ(owner, nullptr);
+    // The dialog is gone once the command returns; the frame stays.
+    EXPECT_TRUE(seen.isNull());
+    EXPECT_TRUE(frame->isVisible());
+  }
+}
+
+TEST_F(MainFrameTest, AnnouncementWindowStandsAtTheBottomRightOfTheCreationRectangle) {
+  CMainFrame frame([] { return 1; });
+  frame.setGeometry(100, 50, 500, 400);
+  ASSERT_TRUE(frame.Create());
+  gonggao_form* announcement = frame.AnnouncementWindow();
+  ASSERT_NE(announcement, nullptr);
+  EXPECT_EQ(announcement->parentWidget(), &frame);
+  EXPECT_TRUE(announcement->isVisible());
+  EXPECT_FALSE(frame.isVisible());
+  // The outer rectangle, caption and border included. The offscreen
+  // platform shifts a window by its made-up frame, a few pixels.
+  const QPoint placed(100 + 500 - 350, 50 + 400 - 300);
+  EXPECT_LE((announcement->frameGeometry().topLeft() - placed).manhattanLength(), 4);
+  EXPECT_EQ(announcement->frameGeometry().size(), QSize(400, 300));
+  EXPECT_EQ(announcement->windowTitle(), QStringLiteral("Dialog"));
+  // It came while the loading message was up.
+  ASSERT_NE(frame.LoadingMessage(), nullptr);
+  EXPECT_FALSE(frame.LoadingMessage()->isVisible());
+
+  // Showing the frame maximised leaves it where it was placed.
+  frame.showMaximized();
+  QApplication::processEvents();
+  EXPECT_LE((announcement->frameGeometry().topLeft() - placed).manhattanLength(), 4);
+
+  // Hidden, it stays hidden, and the frame goes on; closing the frame
+  // deletes it.
+  QPointer<gonggao_form> alive(announcement);
+  announcement->close();
+  EXPECT_FALSE(announcement->isVisible());
+  EXPECT_TRUE(frame.isVisible());
+  frame.close();
+  EXPECT_TRUE(alive.isNull());
+  EXPECT_EQ(frame.AnnouncementWindow(), nullptr);
+}
+
+TEST_F(MainFrameTest, AnnouncementWindowComesAfterTheLessonWindow) {
+  SetMessageBoxHandler([](MessageBoxStyle, const Text&, const Text&) { return true; });
+  bool announcementFirst = true;
+  CMainFrame* self = nullptr;
+  CMainFrame frame([] { return 1; },
+                   [&]() -> lesson_form* {
+                     announcementFirst = self->AnnouncementWindow() != nullptr;
+                     return nullptr;
+                   });
+  self = &frame;
+  ASSERT_TRUE(frame.Create());
+  SetMessageBoxHandler({});
+  EXPECT_FALSE(announcementFirst);
+  ASSERT_NE(frame.AnnouncementWindow(), nullptr);
+  EXPECT_TRUE(frame.AnnouncementWindow()->isVisible());
+}
+
+TEST_F(MainFrameTest, AnnouncementWindowStaysOnTheScreenBesideAFrameThatFillsIt) {
+  // The frame's creation rectangle covers the screen's free area.
+  auto frame = CreatedFrame();
+  const QRect area = frame->screen()->availableGeometry();
+  const QRect placed = frame->AnnouncementWindow()->frameGeometry();
+  EXPECT_EQ(placed.size(), QSize(400, 300));
+  EXPECT_LE(std::abs(placed.right() - area.right()), 4);
+  EXPECT_LE(std::abs(placed.bottom() - area.bottom()), 4);
 }
 
 TEST_F(MainFrameTest, HelpFromMenuAndToolbarOpensTheLocalHelpPage) {

@@ -15,7 +15,7 @@ fi
 # Run the whole test on a display of its own.
 if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
   export ZORVA_E2E_ON_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
+  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
 fi
 
 zorva=$1

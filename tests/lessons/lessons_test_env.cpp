@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "controls/web_engine.h"
 #include "core/cp936.h"
 #include "platform/message_box.h"
 #include "platform/program_values.h"
@@ -18,6 +19,9 @@ void EnsureApplication() {
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
     qputenv("ZORVA_PLAYER", "timeline");
+    // The main frame shows the announcement page after the sign-in: the web
+    // engine is prepared before the application, as the program does.
+    PrepareWebEngine();
     auto* created = new QApplication(argc, argv);
     InstallQtMessagePump();
     return created;
