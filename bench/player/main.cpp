@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <unistd.h>
 
@@ -51,7 +53,11 @@ double SinceProcessStart() {
   return now.tv_sec * 1000.0 + now.tv_nsec / 1e6 - startMs;
 }
 
-// This process and every process below it.
+// The server is the service's stand-in, not part of the client: its
+// process is left out of the client's figures.
+int g_serverPid = 0;
+
+// This process and every process below it, but the server.
 std::vector<int> ProcessTree() {
   std::multimap<int, int> children;
   for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
@@ -70,21 +76,91 @@ std::vector<int> ProcessTree() {
   std::vector<int> tree{static_cast<int>(getpid())};
   for (size_t i = 0; i < tree.size(); ++i) {
     auto [from, to] = children.equal_range(tree[i]);
-    for (auto it = from; it != to; ++it) tree.push_back(it->second);
+    for (auto it = from; it != to; ++it) {
+      if (it->second != g_serverPid) tree.push_back(it->second);
+    }
   }
   return tree;
 }
 
-double TreePssMiB() {
-  double kib = 0;
-  for (int pid : ProcessTree()) {
-    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-    std::string line;
-    while (std::getline(rollup, line)) {
-      if (line.rfind("Pss:", 0) == 0) kib += std::stod(line.substr(4));
-    }
+// What a process of the tree is: "client" for this one, else its web
+// engine role ("renderer", "zygote", "utility", ...).
+// Renderers are forked from a zygote and keep its command line: a zygote's
+// child is a renderer.
+std::string CommandRole(int pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline");
+  std::string cmdline((std::istreambuf_iterator<char>(file)), {});
+  const size_t at = cmdline.find("--type=");
+  if (at == std::string::npos) return "other";
+  return cmdline.substr(at + 7, cmdline.find('\0', at) - at - 7);
+}
+
+int Parent(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), {});
+  if (text.empty()) return 0;
+  std::istringstream rest(text.substr(text.rfind(')') + 2));
+  std::string state;
+  int parent = 0;
+  rest >> state >> parent;
+  return parent;
+}
+
+std::string Role(int pid) {
+  if (pid == getpid()) return "client";
+  const std::string role = CommandRole(pid);
+  if (role == "zygote" && CommandRole(Parent(pid)) == "zygote") return "renderer";
+  return role;
+}
+
+// One field of a process's memory summary ("Pss", "Private_Dirty", ...).
+double RollupMiB(int pid, const std::string& field) {
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  std::string line;
+  while (std::getline(rollup, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) / 1024;
   }
-  return kib / 1024;
+  return 0;
+}
+
+double PssMiB(int pid) { return RollupMiB(pid, "Pss"); }
+
+double TreePssMiB() {
+  double mib = 0;
+  for (int pid : ProcessTree()) mib += PssMiB(pid);
+  return mib;
+}
+
+// Memory no other process shares. PSS also charges a share of the web
+// engine's libraries, which moves with how many other programs on the
+// machine map them; this does not.
+double TreePrivateMiB() {
+  double mib = 0;
+  for (int pid : ProcessTree()) {
+    mib += RollupMiB(pid, "Private_Clean") + RollupMiB(pid, "Private_Dirty");
+  }
+  return mib;
+}
+
+// PSS by role, "client 180, renderer 200, ...".
+std::string PssByRole() {
+  std::map<std::string, double> roles;
+  for (int pid : ProcessTree()) roles[Role(pid)] += PssMiB(pid);
+  std::string out;
+  for (const auto& [role, mib] : roles) {
+    if (!out.empty()) out += ", ";
+    out += role + " " + std::to_string(static_cast<int>(mib + 0.5));
+  }
+  return out;
+}
+
+// The machine's load averages, printed beside the figures: on a busy
+// machine every figure here grows.
+std::string Load() {
+  std::ifstream file("/proc/loadavg");
+  std::string one, five, fifteen;
+  file >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
 }
 
 // CPU seconds used so far by the processes of the tree that still run.
@@ -166,6 +242,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_player: %s did not start\n", qPrintable(exe));
     return 1;
   }
+  g_serverPid = static_cast<int>(server.processId());
+  std::printf("load average at start: %s\n", Load().c_str());
   const int kPages = static_cast<int>(pages.size());
   std::printf("lesson: %s, %d pages\n", qPrintable(lesson), kPages);
   // Pages counted from 1.
@@ -190,6 +268,11 @@ int main(int argc, char** argv) {
   auto waitFirstFrame = [&] { return QTest::qWaitFor([&] { return reported; }, 60000); };
 
   control.LoadMovie(0, url(1));
+  // The page up and its channel answering; the rest of the wait is Ruffle
+  // compiling its core and showing the movie.
+  if (QTest::qWaitFor([&] { return ruffle->PageReady(); }, 60000)) {
+    std::printf("page ready after process start: %.0f ms\n", SinceProcessStart());
+  }
   if (!waitFirstFrame()) {
     std::fprintf(stderr, "bench_player: the first movie never showed\n");
     return 1;
@@ -216,7 +299,8 @@ int main(int argc, char** argv) {
   // Idle: the page up, no movie.
   control.LoadMovie(0, zorva::Text(base.toStdString() + "/lesson/none/0010/none.swf"));
   QTest::qWait(3000);
-  std::printf("PSS of the process tree, idle: %.0f MiB\n", TreePssMiB());
+  std::printf("PSS of the process tree, idle: %.0f MiB (%s); private %.0f MiB\n", TreePssMiB(),
+              PssByRole().c_str(), TreePrivateMiB());
 
   // Playing the lesson page after page, as the lesson timer would.
   int page = 1;
@@ -226,20 +310,60 @@ int main(int argc, char** argv) {
   QElapsedTimer wall;
   wall.start();
   double peak = 0;
+  std::string peakRoles;
+  std::vector<double> samples, privateSamples;
   while (wall.elapsed() < kPlaySeconds * 1000) {
     QTest::qWait(250);
     if (!control.IsPlaying()) control.LoadMovie(0, url(page = page % kPages + 1));
-    peak = std::max(peak, TreePssMiB());
+    const double now = TreePssMiB();
+    samples.push_back(now);
+    privateSamples.push_back(TreePrivateMiB());
+    if (now > peak) {
+      peak = now;
+      peakRoles = PssByRole();
+    }
   }
   const std::map<int, double> after = TreeCpu();
+  const double seconds = wall.nsecsElapsed() / 1e9;
   double used = 0;
-  for (const auto& [pid, seconds] : after) {
+  std::map<std::string, double> byRole;
+  for (const auto& [pid, cpu] : after) {
     auto it = before.find(pid);
-    used += seconds - (it == before.end() ? 0 : it->second);
+    const double share = cpu - (it == before.end() ? 0 : it->second);
+    used += share;
+    byRole[Role(pid)] += share;
   }
-  std::printf("PSS of the process tree, playing: %.0f MiB (highest seen)\n", peak);
-  std::printf("CPU of the process tree, playing: %.0f%% of one core over %d s\n",
-              100.0 * used / (wall.nsecsElapsed() / 1e9), kPlaySeconds);
+  std::string roles;
+  for (const auto& [role, cpu] : byRole) {
+    if (!roles.empty()) roles += ", ";
+    roles += role + " " + std::to_string(static_cast<int>(100 * cpu / seconds + 0.5));
+  }
+  std::printf("PSS of the process tree, playing: %.0f MiB highest seen (%s), median %.0f MiB; "
+              "private %.0f MiB highest seen\n",
+              peak, peakRoles.c_str(), Median(samples),
+              *std::max_element(privateSamples.begin(), privateSamples.end()));
+  std::printf("CPU of the process tree, playing: %.0f%% of one core over %d s (%s)\n",
+              100.0 * used / seconds, kPlaySeconds, roles.c_str());
+
+  // The announcement window: another web view on the shared profile, with
+  // a page of the service's. Ideally it shares the player's renderer.
+  {
+    QWebEngineView announcements;
+    announcements.setPage(new QWebEnginePage(zorva::SharedWebProfile(), &announcements));
+    announcements.resize(400, 300);
+    announcements.show();
+    bool loaded = false;
+    QObject::connect(&announcements, &QWebEngineView::loadFinished,
+                     [&loaded](bool) { loaded = true; });
+    announcements.load(QUrl(base + "/gonggao.htm"));
+    QTest::qWaitFor([&] { return loaded; }, 30000);
+    QTest::qWait(2000);
+    int renderers = 0;
+    for (int pid : ProcessTree()) renderers += Role(pid) == "renderer";
+    std::printf("PSS with an announcement view open too: %.0f MiB (%s; %d renderer%s)\n",
+                TreePssMiB(), PssByRole().c_str(), renderers, renderers == 1 ? "" : "s");
+  }
+  std::printf("load average at end: %s\n", Load().c_str());
   server.terminate();
   server.waitForFinished(5000);
   return 0;

@@ -30,6 +30,10 @@
   };
 })();
 
+// Ruffle asks for gamepads on every tick, which makes the browser poll for
+// them all the time; lesson movies take no gamepad input.
+navigator.getGamepads = () => [];
+
 window.RufflePlayer = window.RufflePlayer || {};
 window.RufflePlayer.config = {
   publicPath: location.protocol + "//" + location.host + "/",

@@ -24,8 +24,9 @@ bool HasRenderNode() {
   return false;
 }
 
+// Adds a switch unless the environment already gave it, with any value.
 void AddChromiumSwitch(std::string& switches, const std::string& name) {
-  if (switches.find(name) != std::string::npos) return;
+  if (switches.find(name.substr(0, name.find('='))) != std::string::npos) return;
   if (!switches.empty()) switches += ' ';
   switches += name;
 }
@@ -46,8 +47,25 @@ void PrepareWebEngine() {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
   std::string switches = given ? given : "";
-  if (!HasRenderNode()) AddChromiumSwitch(switches, "--disable-gpu");
+  if (!HasRenderNode()) {
+    AddChromiumSwitch(switches, "--disable-gpu");
+    // The web view shows the page through Qt Quick. Without a GPU its OpenGL
+    // path runs on a software rasteriser that costs more memory and CPU than
+    // the page itself; Qt Quick's software renderer only copies the picture.
+    setenv("QT_QUICK_BACKEND", "software", 0);
+  }
   AddChromiumSwitch(switches, "--autoplay-policy=no-user-gesture-required");
+  // The program's web views show its own pages and the service's: nothing
+  // is fetched in the background, updated or extended, and they share one
+  // renderer process (the lesson window's player and the announcements).
+  AddChromiumSwitch(switches, "--disable-background-networking");
+  AddChromiumSwitch(switches, "--disable-component-update");
+  AddChromiumSwitch(switches, "--disable-extensions");
+  AddChromiumSwitch(switches, "--renderer-process-limit=1");
+  // Ruffle's core is a large WebAssembly module of which a lesson movie
+  // runs a small part: compile functions when first called, not all of it
+  // before the first frame.
+  AddChromiumSwitch(switches, "--js-flags=--wasm-lazy-compilation");
   setenv("QTWEBENGINE_CHROMIUM_FLAGS", switches.c_str(), 1);
   // Web views in widgets share their GL context with the application.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

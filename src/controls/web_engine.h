@@ -8,7 +8,8 @@ namespace zorva {
 // exists: the browser reads its switches once, at its first start, and
 // URL schemes must be known before then. It turns the sandbox off when the
 // program runs as root (the sandbox refuses to start then) and the GPU off
-// where there is no render node, lets movies play sound without a click,
+// where there is no render node (drawing the page with Qt Quick's software
+// renderer then), lets movies play sound without a click,
 // and registers the scheme the movie player's page is served from. Settings
 // already in the environment are kept.
 void PrepareWebEngine();
