@@ -10,91 +10,35 @@
 # usage: feedback_e2e.sh ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR
 set -euo pipefail
 
-if [ $# -ne 5 ]; then
-  echo "usage: $0 ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" >&2
-  exit 2
-fi
-
-# Run the whole test on a display of its own.
-if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
-  export ZORVA_E2E_ON_XVFB=1
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
-fi
+source "$(dirname "$0")/e2e_common.sh"
+e2e_check_args 5 "ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
+e2e_run_on_own_display "$@"
 
 zorva=$1
 server=$2
 content=$3
 help_page=$4
 artifacts=$5
-export LC_ALL=C.UTF-8
-export QT_QPA_PLATFORM=xcb
 user=feedback
 password=fb-Pass1
+e2e_begin feedback_failure.png
 
-work=$(mktemp -d)
-server_pid=
-client_pid=
-finish() {
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap finish EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  import -window root "$artifacts/feedback_failure.png" 2>/dev/null || true
-  echo "--- client output" >&2
-  cat "$work/client.log" >&2 || true
-  echo "--- server log" >&2
-  tail -n 20 "$work/server.log" >&2 || true
-  exit 1
-}
-
-# The server, on a port of its own, with one user.
-"$server" add-user "$user" "$password" --db "$work/zorva.db" >/dev/null
-"$server" serve --listen 127.0.0.1:0 --content "$content" --db "$work/zorva.db" \
-  >"$work/server.out" 2>"$work/server.log" &
-server_pid=$!
-base=
-for _ in $(seq 300); do
-  base=$(sed -n 's/^listening on \(http:\/\/[^ ]*\).*/\1/p' "$work/server.out" | head -n 1)
-  [ -n "$base" ] && break
-  kill -0 "$server_pid" 2>/dev/null || fail "zorva-server did not start"
-  sleep 0.1
-done
-[ -n "$base" ] || fail "zorva-server reported no address"
+e2e_start_server "$user" "$password" "$content"
 export ZORVA_SERVER_CANDIDATES="$base;http://127.0.0.1:1;http://127.0.0.1:9/none"
 
 client_dir=$work/client
-mkdir -p "$client_dir/help"
-cp "$content/zorva.xml" "$client_dir/zorva.xml"
-cp "$help_page" "$client_dir/help/help.htm"
-
-(cd "$client_dir" && exec "$zorva") >"$work/client.log" 2>&1 &
-client_pid=$!
-
-# Sign in as a user would.
-login=$(timeout 120 xdotool search --sync --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' |
-  head -n 1) || fail "the login dialog did not appear"
-sleep 1
-xdotool windowfocus --sync "$login" || true
-xdotool mousemove --window "$login" 150 76 click 1
-sleep 0.3
-xdotool type --delay 30 "$user"
-xdotool key Tab
-xdotool type --delay 30 "$password"
-xdotool key Return
+e2e_prepare_client_dir "$client_dir" "$content/zorva.xml" "$help_page"
+e2e_start_client "$client_dir"
+e2e_sign_in "$user" "$password"
 
 frame=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zorva学习娱乐空间 版本2\.0$' |
-  head -n 1) || fail "the main frame did not appear"
+  head -n 1) || e2e_fail "the main frame did not appear"
 
 # The announcement window: its outer rectangle against the frame's bottom
 # right (right - 350, bottom - 300, 400 x 300), kept on the screen. There is
 # no window manager here, so outer and inner rectangles are the same.
 announcement=$(timeout 60 xdotool search --sync --onlyvisible --name '^Dialog$' | head -n 1) ||
-  fail "the announcement window did not appear"
+  e2e_fail "the announcement window did not appear"
 eval "$(xdotool getwindowgeometry --shell "$frame" | sed 's/^/FRAME_/')"
 eval "$(xdotool getwindowgeometry --shell "$announcement" | sed 's/^/NOTE_/')"
 eval "$(xdotool getdisplaygeometry --shell | sed 's/^/SCREEN_/')"
@@ -103,16 +47,16 @@ want_y=$((FRAME_Y + FRAME_HEIGHT - 300))
 [ $((want_x + 400)) -le "$SCREEN_WIDTH" ] || want_x=$((SCREEN_WIDTH - 400))
 [ $((want_y + 300)) -le "$SCREEN_HEIGHT" ] || want_y=$((SCREEN_HEIGHT - 300))
 [ "$NOTE_WIDTH" -eq 400 ] && [ "$NOTE_HEIGHT" -eq 300 ] ||
-  fail "the announcement window is ${NOTE_WIDTH}x${NOTE_HEIGHT}, not 400x300"
+  e2e_fail "the announcement window is ${NOTE_WIDTH}x${NOTE_HEIGHT}, not 400x300"
 [ "$NOTE_X" -eq "$want_x" ] && [ "$NOTE_Y" -eq "$want_y" ] ||
-  fail "the announcement window is at $NOTE_X,$NOTE_Y, not $want_x,$want_y (frame $FRAME_X,$FRAME_Y ${FRAME_WIDTH}x$FRAME_HEIGHT)"
+  e2e_fail "the announcement window is at $NOTE_X,$NOTE_Y, not $want_x,$want_y (frame $FRAME_X,$FRAME_Y ${FRAME_WIDTH}x$FRAME_HEIGHT)"
 
 # The server's page was asked for and sent; give the page time to paint.
 for _ in $(seq 300); do
   grep -q 'GET /gonggao.htm 200' "$work/server.log" && break
   sleep 0.1
 done
-grep -q 'GET /gonggao.htm 200' "$work/server.log" || fail "the announcement page was not fetched"
+grep -q 'GET /gonggao.htm 200' "$work/server.log" || e2e_fail "the announcement page was not fetched"
 sleep 3
 import -window root "$artifacts/feedback_announcement.png"
 
@@ -122,7 +66,7 @@ xdotool mousemove --window "$frame" 30 10 click 1
 sleep 0.5
 xdotool key Down Down Return
 dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^感谢您给我们提建议$' |
-  head -n 1) || fail "the suggestion dialog did not appear"
+  head -n 1) || e2e_fail "the suggestion dialog did not appear"
 sleep 0.5
 # The category list has the focus: the first category, then the text with
 # an apostrophe and a line break, then "保存" by the keyboard.
@@ -138,7 +82,7 @@ xdotool key Tab space
 
 # "保存成功！" in a message box captioned with the program's name.
 confirm=$(timeout 60 xdotool search --sync --onlyvisible --name '^zorva$' | head -n 1) ||
-  fail "no confirmation after saving"
+  e2e_fail "no confirmation after saving"
 sleep 0.5
 import -window root "$artifacts/feedback_saved.png"
 xdotool windowfocus --sync "$confirm" || true
@@ -148,35 +92,35 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 xdotool search --onlyvisible --name '^感谢您给我们提建议$' >/dev/null &&
-  fail "the suggestion dialog is still open"
+  e2e_fail "the suggestion dialog is still open"
 
 listing=$("$server" suggestions --db "$work/zorva.db")
 expected=$(printf '\t%s\t0\te2e: 100%% & it"s fine\\r\\nsecond line' "$user")
 case "$listing" in
   *"$expected"*) ;;
-  *) fail "zorva-server lists: $listing" ;;
+  *) e2e_fail "zorva-server lists: $listing" ;;
 esac
-kill -0 "$client_pid" 2>/dev/null || fail "the client ended"
-xdotool search --onlyvisible --name '^Dialog$' >/dev/null || fail "the announcement window went away"
+kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
+xdotool search --onlyvisible --name '^Dialog$' >/dev/null || e2e_fail "the announcement window went away"
 
 # The sample page's "确定" (ButtonOK) and "关闭" (ButtonCancel) sit at the
 # bottom right of the page, 64 x 24 pixels each, 12 pixels from the edges.
 xdotool mousemove --window "$announcement" $((400 - 12 - 32 - 70)) $((300 - 12 - 12)) click 1
 sleep 2
-xdotool search --onlyvisible --name '^Dialog$' >/dev/null || fail "确定 hid the announcement window"
+xdotool search --onlyvisible --name '^Dialog$' >/dev/null || e2e_fail "确定 hid the announcement window"
 xdotool mousemove --window "$announcement" $((400 - 12 - 32)) $((300 - 12 - 12)) click 1
 for _ in $(seq 100); do
   xdotool search --onlyvisible --name '^Dialog$' >/dev/null || break
   sleep 0.1
 done
-xdotool search --onlyvisible --name '^Dialog$' >/dev/null && fail "关闭 did not hide the announcement window"
+xdotool search --onlyvisible --name '^Dialog$' >/dev/null && e2e_fail "关闭 did not hide the announcement window"
 sleep 0.5
 import -window root "$artifacts/feedback_closed.png"
 xdotool search --onlyvisible --name '^Zorva学习娱乐空间 版本2\.0$' >/dev/null ||
-  fail "the frame went away with the announcement window"
+  e2e_fail "the frame went away with the announcement window"
 xdotool search --onlyvisible --name '^主窗口$' >/dev/null ||
-  fail "the lesson window went away with the announcement window"
-kill -0 "$client_pid" 2>/dev/null || fail "the client ended"
+  e2e_fail "the lesson window went away with the announcement window"
+kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
 
 echo "PASS: announcement at $NOTE_X,$NOTE_Y; suggestion stored: $listing"
 echo "screenshots: $artifacts/feedback_announcement.png $artifacts/feedback_suggestion.png" \

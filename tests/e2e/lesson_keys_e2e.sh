@@ -8,82 +8,30 @@
 # usage: lesson_keys_e2e.sh ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR
 set -euo pipefail
 
-if [ $# -ne 5 ]; then
-  echo "usage: $0 ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" >&2
-  exit 2
-fi
-
-# Run the whole test on a display of its own.
-if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
-  export ZORVA_E2E_ON_XVFB=1
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
-fi
+source "$(dirname "$0")/e2e_common.sh"
+e2e_check_args 5 "ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
+e2e_run_on_own_display "$@"
 
 zorva=$1
 server=$2
 content=$3
 help_page=$4
 artifacts=$5
-export LC_ALL=C.UTF-8
-export QT_QPA_PLATFORM=xcb
 user=keysuser
 password=keys-Pass1
+e2e_begin e2e_keys_failure.png
+e2e_server_log_lines=30
 
-work=$(mktemp -d)
-server_pid=
-client_pid=
-finish() {
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap finish EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  import -window root "$artifacts/e2e_keys_failure.png" 2>/dev/null || true
-  echo "--- client output" >&2
-  cat "$work/client.log" >&2 || true
-  echo "--- server log" >&2
-  tail -n 30 "$work/server.log" >&2 || true
-  exit 1
-}
-
-"$server" add-user "$user" "$password" --db "$work/zorva.db" >/dev/null
-"$server" serve --listen 127.0.0.1:0 --content "$content" --db "$work/zorva.db" \
-  >"$work/server.out" 2>"$work/server.log" &
-server_pid=$!
-base=
-for _ in $(seq 300); do
-  base=$(sed -n 's/^listening on \(http:\/\/[^ ]*\).*/\1/p' "$work/server.out" | head -n 1)
-  [ -n "$base" ] && break
-  kill -0 "$server_pid" 2>/dev/null || fail "zorva-server did not start"
-  sleep 0.1
-done
-[ -n "$base" ] || fail "zorva-server reported no address"
+e2e_start_server "$user" "$password" "$content"
 export ZORVA_SERVER_CANDIDATES="$base;$base;$base"
 
 client_dir=$work/client
-mkdir -p "$client_dir/help"
-cp "$content/zorva.xml" "$client_dir/zorva.xml"
-cp "$help_page" "$client_dir/help/help.htm"
-(cd "$client_dir" && exec "$zorva") >"$work/client.log" 2>&1 &
-client_pid=$!
-
-login=$(timeout 120 xdotool search --sync --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' |
-  head -n 1) || fail "the login dialog did not appear"
-sleep 1
-xdotool windowfocus --sync "$login" || true
-xdotool mousemove --window "$login" 150 76 click 1
-sleep 0.3
-xdotool type --delay 30 "$user"
-xdotool key Tab
-xdotool type --delay 30 "$password"
-xdotool key Return
+e2e_prepare_client_dir "$client_dir" "$content/zorva.xml" "$help_page"
+e2e_start_client "$client_dir"
+e2e_sign_in "$user" "$password"
 
 lesson=$(timeout 60 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-  fail "the lesson window did not appear"
+  e2e_fail "the lesson window did not appear"
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$lesson")"
 window_place="$X $Y $WIDTH $HEIGHT"
@@ -94,7 +42,7 @@ wait_title() {
     xdotool getwindowname "$lesson" 2>/dev/null | grep -Eq "$1" && return 0
     sleep 0.1
   done
-  fail "the window title never matched $1 (it is \"$(xdotool getwindowname "$lesson")\")"
+  e2e_fail "the window title never matched $1 (it is \"$(xdotool getwindowname "$lesson")\")"
 }
 
 # The tree gets the focus by a click on its first subject; Ctrl+F opens the
@@ -111,7 +59,7 @@ sleep 0.3
 xdotool key Return
 wait_title '^正在播放1$'
 grep -q 'lesson_dir=shizi_bihua' "$work/server.log" ||
-  fail "Enter did not play the lesson found: $(grep -c handler.asp "$work/server.log") lesson requests"
+  e2e_fail "Enter did not play the lesson found: $(grep -c handler.asp "$work/server.log") lesson requests"
 
 # The Right key moves on to the second page at the next tick.
 xdotool key Right
@@ -121,26 +69,26 @@ wait_title '^正在播放2$'
 xdotool key F11
 sleep 2
 eval "$(xdotool getwindowgeometry --shell "$lesson")"
-[ "$X $Y $WIDTH $HEIGHT" = "0 0 1280 1024" ] || fail "full screen is $X $Y $WIDTH $HEIGHT"
+[ "$X $Y $WIDTH $HEIGHT" = "0 0 1280 1024" ] || e2e_fail "full screen is $X $Y $WIDTH $HEIGHT"
 import -window root "$artifacts/e2e_keys_full_screen.png"
 corner=$(convert "$artifacts/e2e_keys_full_screen.png" -crop 1x1+1279+1023 -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:)
-[ "$corner" = "0,0,0" ] || fail "the full screen's corner is not black ($corner)"
+[ "$corner" = "0,0,0" ] || e2e_fail "the full screen's corner is not black ($corner)"
 # The movie itself, scaled to the screen: more than a small part of it is
 # not black.
 drawn=$(convert "$artifacts/e2e_keys_full_screen.png" -crop 1280x900+0+100 +repage -fuzz 3% \
   -transparent black -alpha extract -format '%[fx:mean*w*h]' info: | awk '{ printf "%d", $1 }')
-[ "$drawn" -gt 100000 ] || fail "no movie on the full screen ($drawn pixels drawn)"
+[ "$drawn" -gt 100000 ] || e2e_fail "no movie on the full screen ($drawn pixels drawn)"
 
 # Esc: back to the window's size and place, the lesson still playing.
 xdotool key Escape
 sleep 2
 eval "$(xdotool getwindowgeometry --shell "$lesson")"
 [ "$X $Y $WIDTH $HEIGHT" = "$window_place" ] ||
-  fail "the window came back at $X $Y $WIDTH $HEIGHT, not $window_place"
+  e2e_fail "the window came back at $X $Y $WIDTH $HEIGHT, not $window_place"
 import -window root "$artifacts/e2e_keys_window.png"
 xdotool getwindowname "$lesson" | grep -Eq '^正在播放[0-9]+$' ||
-  fail "the lesson stopped with the switch (title \"$(xdotool getwindowname "$lesson")\")"
+  e2e_fail "the lesson stopped with the switch (title \"$(xdotool getwindowname "$lesson")\")"
 
-kill -0 "$client_pid" 2>/dev/null || fail "the client ended"
+kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
 echo "PASS: found, played, paged, full screen and back ($drawn pixels of movie)"
 echo "screenshots: $artifacts/e2e_keys_search.png $artifacts/e2e_keys_full_screen.png $artifacts/e2e_keys_window.png"

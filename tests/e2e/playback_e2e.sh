@@ -9,91 +9,37 @@
 # usage: playback_e2e.sh ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR
 set -euo pipefail
 
-if [ $# -ne 5 ]; then
-  echo "usage: $0 ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" >&2
-  exit 2
-fi
-
-# Run the whole test on a display of its own.
-if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
-  export ZORVA_E2E_ON_XVFB=1
-  # From a random display number, so that tests started together do not
-  # race for the same one.
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    bash "$0" "$@"
-fi
+source "$(dirname "$0")/e2e_common.sh"
+e2e_check_args 5 "ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
+e2e_run_on_own_display "$@"
 
 zorva=$1
 server=$2
 content=$3
 help_page=$4
 artifacts=$5
-export LC_ALL=C.UTF-8
-export QT_QPA_PLATFORM=xcb
 user=e2euser
 password=e2e-Pass1
-
-work=$(mktemp -d)
-server_pid=
-client_pid=
-finish() {
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap finish EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  import -window root "$artifacts/e2e_playback_failure.png" 2>/dev/null || true
-  echo "--- titles seen" >&2
-  cat "$work/titles" >&2 2>/dev/null || true
-  echo "--- client output" >&2
-  tail -n 40 "$work/client.log" >&2 || true
-  echo "--- server log" >&2
-  tail -n 40 "$work/server.log" >&2 || true
-  exit 1
+e2e_begin e2e_playback_failure.png
+e2e_show_logs() {
+  echo "--- titles seen"
+  cat "$work/titles" 2>/dev/null || true
+  echo "--- client output"
+  tail -n 40 "$work/client.log" || true
+  echo "--- server log"
+  tail -n 40 "$work/server.log" || true
 }
 
-# The server, on a port of its own, with one user.
-"$server" add-user "$user" "$password" --db "$work/zorva.db" >/dev/null
-"$server" serve --listen 127.0.0.1:0 --content "$content" --db "$work/zorva.db" \
-  >"$work/server.out" 2>"$work/server.log" &
-server_pid=$!
-base=
-for _ in $(seq 300); do
-  base=$(sed -n 's/^listening on \(http:\/\/[^ ]*\).*/\1/p' "$work/server.out" | head -n 1)
-  [ -n "$base" ] && break
-  kill -0 "$server_pid" 2>/dev/null || fail "zorva-server did not start"
-  sleep 0.1
-done
-[ -n "$base" ] || fail "zorva-server reported no address"
+e2e_start_server "$user" "$password" "$content"
 export ZORVA_SERVER_CANDIDATES="$base;http://127.0.0.1:1;http://127.0.0.1:9/none"
 
-# A fresh working directory holding the server's version, so that no update
-# question comes, and the help page.
 client_dir=$work/client
-mkdir -p "$client_dir/help"
-cp "$content/zorva.xml" "$client_dir/zorva.xml"
-cp "$help_page" "$client_dir/help/help.htm"
-
-(cd "$client_dir" && exec "$zorva") >"$work/client.log" 2>&1 &
-client_pid=$!
-
-login=$(timeout 120 xdotool search --sync --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' |
-  head -n 1) || fail "the login dialog did not appear"
-sleep 1
-xdotool windowfocus --sync "$login" || true
-xdotool mousemove --window "$login" 150 76 click 1
-sleep 0.3
-xdotool type --delay 30 "$user"
-xdotool key Tab
-xdotool type --delay 30 "$password"
-xdotool key Return
+e2e_prepare_client_dir "$client_dir" "$content/zorva.xml" "$help_page"
+e2e_start_client "$client_dir"
+e2e_sign_in "$user" "$password"
 
 lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-  fail "the lesson window did not appear"
+  e2e_fail "the lesson window did not appear"
 sleep 2
 
 eval "$(xdotool getwindowgeometry --shell "$lesson")"
@@ -132,7 +78,7 @@ note_title() {
 wait_title() {
   local until=$((SECONDS + $2))
   while [ $SECONDS -lt $until ]; do
-    kill -0 "$client_pid" 2>/dev/null || fail "the client ended"
+    kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
     note_title
     [ "$last" = "$1" ] && return 0
     sleep 0.2
@@ -146,34 +92,34 @@ shot() {
 
 # The first lesson (three pages, none waiting for the user) plays through by
 # itself and, as "自动播放下一课程" is ticked, the next lesson follows.
-wait_title 正在播放1 60 || fail "the first page never showed"
+wait_title 正在播放1 60 || e2e_fail "the first page never showed"
 shot e2e_playback_page1.png
-wait_title 正在播放2 60 || fail "the second page never showed"
+wait_title 正在播放2 60 || e2e_fail "the second page never showed"
 shot e2e_playback_page2.png
-wait_title 正在播放3 60 || fail "the third page never showed"
-wait_title 开始播放...... 60 || fail "the next lesson did not follow the first"
+wait_title 正在播放3 60 || e2e_fail "the third page never showed"
+wait_title 开始播放...... 60 || e2e_fail "the next lesson did not follow the first"
 
 # In the next lesson, by mouse: a move shows the button row, "下一页" moves
 # on long before the page would end by itself, "暂停" holds the page well
 # beyond its natural end, and "继续" lets it end.
-wait_title 正在播放1 60 || fail "the next lesson's first page never showed"
+wait_title 正在播放1 60 || e2e_fail "the next lesson's first page never showed"
 xdotool mousemove --sync $((lesson_x + 400)) $((lesson_y + 300))
 sleep 1.5
 click_at 148 15  # "下一页"
-wait_title 正在播放2 3 || fail "下一页 did not move on"
+wait_title 正在播放2 3 || e2e_fail "下一页 did not move on"
 click_at 190 15  # "暂停"
 shot e2e_playback_paused.png
 sleep 12
 note_title
-[ "$last" = 正在播放2 ] || fail "the page moved on while paused"
+[ "$last" = 正在播放2 ] || e2e_fail "the page moved on while paused"
 click_at 190 15  # "继续"
-wait_title 正在播放3 30 || fail "the page did not end after 继续"
+wait_title 正在播放3 30 || e2e_fail "the page did not end after 继续"
 
 grep -q 'GET /lesson/pinyin_shengmu/0010/page02.swf 200' "$work/server.log" ||
-  fail "the movie of the page listed as page02.html was not fetched"
+  e2e_fail "the movie of the page listed as page02.html was not fetched"
 differing=$(compare -metric AE "$artifacts/e2e_playback_page1.png" \
   "$artifacts/e2e_playback_page2.png" null: 2>&1 || true)
-[ "${differing%% *}" != 0 ] || fail "pages 1 and 2 look the same"
+[ "${differing%% *}" != 0 ] || e2e_fail "pages 1 and 2 look the same"
 
 echo "PASS: titles seen:"
 cat "$work/titles"

@@ -16,18 +16,9 @@
 # usage: program_item_e2e.sh ZORVA ZUPDATE ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR
 set -euo pipefail
 
-if [ $# -ne 6 ]; then
-  echo "usage: $0 ZORVA ZUPDATE ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" >&2
-  exit 2
-fi
-
-if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
-  export ZORVA_E2E_ON_XVFB=1
-  # From a random display number, so that tests started together do not
-  # race for the same one.
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    bash "$0" "$@"
-fi
+source "$(dirname "$0")/e2e_common.sh"
+e2e_check_args 6 "ZORVA ZUPDATE ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
+e2e_run_on_own_display "$@"
 
 zorva=$1
 zupdate=$2
@@ -35,33 +26,17 @@ server=$3
 sample_content=$4
 help_page=$5
 artifacts=$6
-export LC_ALL=C.UTF-8
-export QT_QPA_PLATFORM=xcb
 unset ZORVA_CLIENT_PID ZORVA_CLIENT_PROGRAM
 user=e2euser
 password=e2e-Pass1
-
-work=$(mktemp -d)
-server_pid=
-client_pid=
-finish() {
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap finish EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  import -window root "$artifacts/e2e_program_item_failure.png" 2>/dev/null || true
+e2e_begin e2e_program_item_failure.png
+e2e_show_logs() {
   for log in "$work/client.log" "$work/server.log" "$work/client/zorva.log" \
     "$work/client/shuzi.log"; do
-    [ -f "$log" ] && { echo "--- $log" >&2; tail -n 30 "$log" >&2; }
+    [ -f "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
   done
-  echo "--- client folder" >&2
-  ls -la "$work/client" "$work/client/dl" >&2 2>/dev/null || true
-  exit 1
+  echo "--- client folder"
+  ls -la "$work/client" "$work/client/dl" 2>/dev/null || true
 }
 
 # A copy of the sample content, so that the item's version can be raised.
@@ -69,44 +44,18 @@ content=$work/content
 mkdir -p "$content"
 cp -r "$sample_content/." "$content/"
 
-"$server" add-user "$user" "$password" --db "$work/zorva.db" >/dev/null
-"$server" serve --listen 127.0.0.1:0 --content "$content" --db "$work/zorva.db" \
-  >"$work/server.out" 2>"$work/server.log" &
-server_pid=$!
-base=
-for _ in $(seq 300); do
-  base=$(sed -n 's/^listening on \(http:\/\/[^ ]*\).*/\1/p' "$work/server.out" | head -n 1)
-  [ -n "$base" ] && break
-  kill -0 "$server_pid" 2>/dev/null || fail "zorva-server did not start"
-  sleep 0.1
-done
-[ -n "$base" ] || fail "zorva-server reported no address"
+e2e_start_server "$user" "$password" "$content"
 export ZORVA_SERVER_CANDIDATES="$base;http://127.0.0.1:1"
 
 # A working directory as the demo prepares it: the server's version (no
 # update question), the help page and the updater; no shuzi.exe.
 client_dir=$work/client
-mkdir -p "$client_dir/help"
-cp "$content/zorva.xml" "$client_dir/zorva.xml"
-cp "$help_page" "$client_dir/help/help.htm"
-cp "$zupdate" "$client_dir/zupdate.exe"
-
-(cd "$client_dir" && exec "$zorva") >"$work/client.log" 2>&1 &
-client_pid=$!
-
-login=$(timeout 120 xdotool search --sync --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' |
-  head -n 1) || fail "the login dialog did not appear"
-sleep 1
-xdotool windowfocus --sync "$login" || true
-xdotool mousemove --window "$login" 150 76 click 1
-sleep 0.3
-xdotool type --delay 30 "$user"
-xdotool key Tab
-xdotool type --delay 30 "$password"
-xdotool key Return
+e2e_prepare_client_dir "$client_dir" "$content/zorva.xml" "$help_page" "$zupdate"
+e2e_start_client "$client_dir"
+e2e_sign_in "$user" "$password"
 
 lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-  fail "the lesson window did not appear"
+  e2e_fail "the lesson window did not appear"
 sleep 2
 
 eval "$(xdotool getwindowgeometry --shell "$lesson")"
@@ -122,7 +71,7 @@ press_play() {
   click_at 64 15
 }
 alive() {
-  kill -0 "$client_pid" 2>/dev/null || fail "the client ended"
+  kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
 }
 
 # Select 数字连连看: click the first subject (the selection opens it), then
@@ -139,7 +88,7 @@ sleep 0.5
 import -window root "$artifacts/e2e_program_item_selected.png"
 
 # ------------------------------------------------------- 1. missing: install
-[ -e "$client_dir/shuzi.exe" ] && fail "shuzi.exe is there before the first 播放"
+[ -e "$client_dir/shuzi.exe" ] && e2e_fail "shuzi.exe is there before the first 播放"
 press_play
 installed=
 for _ in $(seq 600); do
@@ -151,20 +100,20 @@ for _ in $(seq 600); do
   fi
   sleep 0.1
 done
-[ -n "$installed" ] || fail "the first 播放 did not install shuzi.exe through the updater"
+[ -n "$installed" ] || e2e_fail "the first 播放 did not install shuzi.exe through the updater"
 grep -q -E 'GET /+dl/download_shuzi.xml 200' "$work/server.log" ||
-  fail "the item's job was not fetched"
-grep -q -E 'GET /+dl/shuzi.exe 200' "$work/server.log" || fail "the program was not fetched"
-cmp -s "$content/dl/shuzi.exe" "$client_dir/shuzi.exe" || fail "shuzi.exe is not the server's"
-cmp -s "$content/shuzi.xml" "$client_dir/shuzi.xml" || fail "shuzi.xml is not the server's"
-[ -e "$client_dir/shuzi.log" ] && fail "the program ran before the second 播放"
+  e2e_fail "the item's job was not fetched"
+grep -q -E 'GET /+dl/shuzi.exe 200' "$work/server.log" || e2e_fail "the program was not fetched"
+cmp -s "$content/dl/shuzi.exe" "$client_dir/shuzi.exe" || e2e_fail "shuzi.exe is not the server's"
+cmp -s "$content/shuzi.xml" "$client_dir/shuzi.xml" || e2e_fail "shuzi.xml is not the server's"
+[ -e "$client_dir/shuzi.log" ] && e2e_fail "the program ran before the second 播放"
 # The updater's window closes by itself once the job is done.
 for _ in $(seq 100); do
   xdotool search --onlyvisible --name '^Zorva 更新$' >/dev/null 2>&1 || break
   sleep 0.1
 done
 xdotool search --onlyvisible --name '^Zorva 更新$' >/dev/null 2>&1 &&
-  fail "the updater's window stayed after installing"
+  e2e_fail "the updater's window stayed after installing"
 echo "ok 1: 播放 on a missing program installs it through the updater"
 
 # ------------------------------------------------------------- 2. start it
@@ -178,7 +127,7 @@ wait_runs() {
     [ "${runs:-0}" -ge "$1" ] && return 0
     sleep 0.1
   done
-  fail "shuzi.exe ran ${runs:-0} times, not $1"
+  e2e_fail "shuzi.exe ran ${runs:-0} times, not $1"
 }
 expected_run=$(printf 'user_name=%s\nuser_password=%s\n' "$user" "$password")
 last_run() {
@@ -189,7 +138,7 @@ last_run() {
 press_play
 wait_runs 1
 [ "$(last_run)" = "$expected_run" ] ||
-  fail "shuzi.exe got other parameters: $(last_run | sed 's/password=.*/password=.../')"
+  e2e_fail "shuzi.exe got other parameters: $(last_run | sed 's/password=.*/password=.../')"
 sleep 1
 import -window root "$artifacts/e2e_program_item_started.png"
 echo "ok 2: the second 播放 starts shuzi.exe with the user's name and password"
@@ -205,18 +154,18 @@ done
 sleep 0.5
 press_play
 question=$(timeout 60 xdotool search --sync --onlyvisible --name '^信息$' | head -n 1) ||
-  fail "the question about the newer version did not appear"
+  e2e_fail "the question about the newer version did not appear"
 sleep 0.5
 import -window root "$artifacts/e2e_program_item_question.png"
-[ "$(grep -c '^$' "$client_dir/shuzi.log")" = 1 ] || fail "the program started before the answer"
+[ "$(grep -c '^$' "$client_dir/shuzi.log")" = 1 ] || e2e_fail "the program started before the answer"
 xdotool windowfocus --sync "$question" || true
 xdotool key Escape  # No
 wait_runs 2
-[ "$(last_run)" = "$expected_run" ] || fail "after No, shuzi.exe got other parameters"
+[ "$(last_run)" = "$expected_run" ] || e2e_fail "after No, shuzi.exe got other parameters"
 sleep 1
 [ "$(grep -cE 'GET /+dl/download_shuzi.xml' "$work/server.log")" = "$fetched_jobs" ] ||
-  fail "No still fetched the item's job"
-grep -q '<version>1.0</version>' "$client_dir/shuzi.xml" || fail "No changed the local version file"
+  e2e_fail "No still fetched the item's job"
+grep -q '<version>1.0</version>' "$client_dir/shuzi.xml" || e2e_fail "No changed the local version file"
 echo "ok 3: a newer version asks first, and No starts the installed program"
 
 echo "PASS: program item end to end; screenshots in $artifacts/e2e_program_item_*.png"

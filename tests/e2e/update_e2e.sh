@@ -13,18 +13,9 @@
 # usage: update_e2e.sh ZORVA ZUPDATE ZORVA_SERVER FAULTY_SERVER SERVER_DIR HELP_PAGE ARTIFACT_DIR
 set -euo pipefail
 
-if [ $# -ne 7 ]; then
-  echo "usage: $0 ZORVA ZUPDATE ZORVA_SERVER FAULTY_SERVER SERVER_DIR HELP_PAGE ARTIFACT_DIR" >&2
-  exit 2
-fi
-
-if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
-  export ZORVA_E2E_ON_XVFB=1
-  # From a random display number, so that tests started together do not
-  # both pick the first free one.
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    bash "$0" "$@"
-fi
+source "$(dirname "$0")/e2e_common.sh"
+e2e_check_args 7 "ZORVA ZUPDATE ZORVA_SERVER FAULTY_SERVER SERVER_DIR HELP_PAGE ARTIFACT_DIR" "$@"
+e2e_run_on_own_display "$@"
 
 zorva=$1
 zupdate=$2
@@ -33,46 +24,16 @@ faulty=$4
 server_dir=$5
 help_page=$6
 artifacts=$7
-export LC_ALL=C.UTF-8
-export QT_QPA_PLATFORM=xcb
 unset ZORVA_CLIENT_PID ZORVA_CLIENT_PROGRAM
 user=e2euser
 password=e2e-Pass1
-
-work=$(mktemp -d)
-pids=()
-finish() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap finish EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  import -window root "$artifacts/e2e_update_failure.png" 2>/dev/null || true
+e2e_begin e2e_update_failure.png
+e2e_show_logs() {
   for log in "$work"/*.log "$work"/*.out "$work"/*/zorva.log; do
-    [ -f "$log" ] && { echo "--- $log" >&2; tail -n 30 "$log" >&2; }
+    [ -f "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
   done
-  echo "--- processes" >&2
-  ps -eo pid,ppid,stat,etime,args | grep -E 'zorva|zupdate' | grep -v grep >&2 || true
-  exit 1
-}
-
-# Starts a server command that prints "listening on URL"; sets base.
-start_server() {
-  local out=$1
-  shift
-  "$@" >"$out" 2>"$out.log" &
-  pids+=($!)
-  base=
-  for _ in $(seq 300); do
-    base=$(sed -n 's/^listening on \(http:\/\/[^ ]*\).*/\1/p' "$out" | head -n 1)
-    [ -n "$base" ] && return 0
-    kill -0 "${pids[-1]}" 2>/dev/null || fail "$1 did not start"
-    sleep 0.1
-  done
-  fail "$1 reported no address"
+  echo "--- processes"
+  ps -eo pid,ppid,stat,etime,args | grep -E 'zorva|zupdate' | grep -v grep || true
 }
 
 # The sample content with the 2.1 update laid over it.
@@ -81,16 +42,14 @@ mkdir -p "$content"
 cp -r "$server_dir/sample-content/." "$content/"
 cp -r "$server_dir/sample-update/." "$content/"
 
-"$server" add-user "$user" "$password" --db "$work/zorva.db" >/dev/null
-start_server "$work/server.out" "$server" serve --listen 127.0.0.1:0 --content "$content" --db "$work/zorva.db"
+e2e_start_server "$user" "$password" "$content"
 real_base=$base
 
 # A working directory as an installation at version 1.0 holds it.
+printf '<?xml version="1.0" encoding="gb2312"?>\r\n<zorva>1.0</zorva>\r\n' >"$work/version-1.0.xml"
 new_workdir() {
-  mkdir -p "$1/help" "$1/dl"
-  printf '<?xml version="1.0" encoding="gb2312"?>\r\n<zorva>1.0</zorva>\r\n' >"$1/zorva.xml"
-  cp "$help_page" "$1/help/help.htm"
-  cp "$zupdate" "$1/zupdate.exe"
+  e2e_prepare_client_dir "$1" "$work/version-1.0.xml" "$help_page" "$zupdate"
+  mkdir -p "$1/dl"
 }
 
 # Every path with its kind and mode, and every file's hash; not the log.
@@ -99,118 +58,98 @@ snapshot() {
     find . -type f ! -path ./zorva.log -print0 | sort -z | xargs -0 sha256sum)
 }
 
-sign_in() {
-  local login
-  login=$(timeout 120 xdotool search --sync --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' |
-    head -n 1) || fail "the login dialog did not appear"
-  sleep 1
-  xdotool windowfocus --sync "$login" || true
-  # The user name box sits at (79, 43) dialog units, 88 wide.
-  xdotool mousemove --window "$login" 150 76 click 1
-  sleep 0.5
-  # A client started again shows the last user already: replace it.
-  xdotool key ctrl+a
-  sleep 0.2
-  xdotool type --delay 30 "$user"
-  xdotool key Tab
-  xdotool type --delay 30 "$password"
-  xdotool key Return
-}
-
 # ---------------------------------------------------------------- 1. accept
 client_dir=$work/client
 new_workdir "$client_dir"
 export ZORVA_SERVER_CANDIDATES="http://127.0.0.1:1;$real_base"
-(cd "$client_dir" && exec "$zorva") >"$work/client.out" 2>&1 &
-client_pid=$!
-pids+=("$client_pid")
-sign_in
+e2e_start_client "$client_dir" "$work/client.out"
+e2e_sign_in --replace-name "$user" "$password"
 question=$(timeout 60 xdotool search --sync --onlyvisible --name '^信息$' | head -n 1) ||
-  fail "the update question did not appear"
+  e2e_fail "the update question did not appear"
 sleep 0.5
 import -window root "$artifacts/e2e_update_question.png"
 xdotool windowfocus --sync "$question" || true
 xdotool key Return
 code=0
 wait "$client_pid" || code=$?
-[ "$code" = 1 ] || fail "the client ended with code $code after handing over, not 1"
+[ "$code" = 1 ] || e2e_fail "the client ended with code $code after handing over, not 1"
 
-sign_in
+e2e_sign_in --replace-name "$user" "$password"
 frame=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zorva学习娱乐空间 版本2\.1$' |
-  head -n 1) || fail "the client did not come back at version 2.1"
-pids+=("$(xdotool getwindowpid "$frame")")
+  head -n 1) || e2e_fail "the client did not come back at version 2.1"
+e2e_pids+=("$(xdotool getwindowpid "$frame")")
 sleep 1
 import -window root "$artifacts/e2e_update_main_frame.png"
-cmp -s "$content/dl/zorva-2.1/zorva.xml" "$client_dir/zorva.xml" || fail "zorva.xml is not 2.1's"
+cmp -s "$content/dl/zorva-2.1/zorva.xml" "$client_dir/zorva.xml" || e2e_fail "zorva.xml is not 2.1's"
 cmp -s "$content/dl/zorva-2.1/help/whatsnew.htm" "$client_dir/help/whatsnew.htm" ||
-  fail "help/whatsnew.htm is not in place"
-[ "$(ls "$client_dir/dl")" = download.xml ] || fail "dl/ holds more than the job: $(ls "$client_dir/dl")"
+  e2e_fail "help/whatsnew.htm is not in place"
+[ "$(ls "$client_dir/dl")" = download.xml ] || e2e_fail "dl/ holds more than the job: $(ls "$client_dir/dl")"
 grep -q 'zupdate\[[0-9]*\] info: update applied' "$client_dir/zorva.log" ||
-  fail "the log does not say the update was applied"
-kill "${pids[-1]}" 2>/dev/null || true
+  e2e_fail "the log does not say the update was applied"
+kill "${e2e_pids[-1]}" 2>/dev/null || true
 echo "ok 1: 1.0 -> 2.1 through the client, back at 2.1"
 
 # -------------------------------------------------------------- 2. tampered
 tampered=$work/tampered
 new_workdir "$tampered"
 sed 's/<restart>1</<restart>0</' "$content/dl/download.xml" >"$tampered/dl/download.xml"
-cmp -s "$content/dl/download.xml" "$tampered/dl/download.xml" && fail "the job was not changed"
+cmp -s "$content/dl/download.xml" "$tampered/dl/download.xml" && e2e_fail "the job was not changed"
 before=$(snapshot "$tampered")
 (cd "$tampered" && exec "$zupdate") >"$work/tampered.out" 2>&1 &
 updater_pid=$!
-pids+=("$updater_pid")
+e2e_pids+=("$updater_pid")
 box=$(timeout 60 xdotool search --sync --onlyvisible --name '^zupdate$' | head -n 1) ||
-  fail "the updater showed no message for a tampered job"
+  e2e_fail "the updater showed no message for a tampered job"
 sleep 0.5
 import -window root "$artifacts/e2e_update_tampered.png"
 xdotool windowfocus --sync "$box" || true
 xdotool key Return
 code=0
 wait "$updater_pid" || code=$?
-[ "$code" = 1 ] || fail "the updater ended with code $code for a tampered job, not 1"
-grep -q '签名无效' "$work/tampered.out" || fail "the refusal does not name the signature"
-[ "$(snapshot "$tampered")" = "$before" ] || fail "a tampered job changed the working directory"
+[ "$code" = 1 ] || e2e_fail "the updater ended with code $code for a tampered job, not 1"
+grep -q '签名无效' "$work/tampered.out" || e2e_fail "the refusal does not name the signature"
+[ "$(snapshot "$tampered")" = "$before" ] || e2e_fail "a tampered job changed the working directory"
 echo "ok 2: a tampered job is refused and changes nothing"
 
 # ---------------------------------------------------------- 3. reset, no display
 reset_dir=$work/reset
 new_workdir "$reset_dir"
 cp "$content/dl/download.xml" "$reset_dir/dl/download.xml"
-start_server "$work/reset-server.out" "$faulty" "$content" --reset /dl/zorva-2.1/zorva.xml
+e2e_start_listening "$work/reset-server.out" "$work/reset-server.out.log" "$faulty" "$content" --reset /dl/zorva-2.1/zorva.xml
 before=$(snapshot "$reset_dir")
 code=0
 (cd "$reset_dir" && DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM= ZORVA_SERVER_CANDIDATES="$base" \
   exec "$zupdate") >"$work/reset.out" 2>&1 || code=$?
-[ "$code" = 1 ] || fail "the updater ended with code $code after a reset, not 1"
-grep -q '正在下载 zorva.xml（2/2）' "$work/reset.out" || fail "no progress on the terminal"
-grep -q '下载 /dl/zorva-2.1/zorva.xml 失败' "$work/reset.out" || fail "the failure was not reported"
-[ "$(snapshot "$reset_dir")" = "$before" ] || fail "a reset changed the working directory"
+[ "$code" = 1 ] || e2e_fail "the updater ended with code $code after a reset, not 1"
+grep -q '正在下载 zorva.xml（2/2）' "$work/reset.out" || e2e_fail "no progress on the terminal"
+grep -q '下载 /dl/zorva-2.1/zorva.xml 失败' "$work/reset.out" || e2e_fail "the failure was not reported"
+[ "$(snapshot "$reset_dir")" = "$before" ] || e2e_fail "a reset changed the working directory"
 echo "ok 3: a reset in the middle of a file changes nothing"
 
 # ---------------------------------------------------------------- 4. cancel
 cancel_dir=$work/cancel
 new_workdir "$cancel_dir"
 cp "$content/dl/download.xml" "$cancel_dir/dl/download.xml"
-start_server "$work/stall-server.out" "$faulty" "$content" --stall /dl/zorva-2.1/zorva.xml
+e2e_start_listening "$work/stall-server.out" "$work/stall-server.out.log" "$faulty" "$content" --stall /dl/zorva-2.1/zorva.xml
 before=$(snapshot "$cancel_dir")
 (cd "$cancel_dir" && ZORVA_SERVER_CANDIDATES="$base" exec "$zupdate") >"$work/cancel.out" 2>&1 &
 updater_pid=$!
-pids+=("$updater_pid")
+e2e_pids+=("$updater_pid")
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Zorva 更新$' | head -n 1) ||
-  fail "the updater window did not appear"
+  e2e_fail "the updater window did not appear"
 for _ in $(seq 100); do
   grep -q '正在下载 zorva.xml（2/2）' "$work/cancel.out" && break
   sleep 0.1
 done
-ls -d "$cancel_dir"/dl/update-* >/dev/null 2>&1 || fail "no staging folder while downloading"
+ls -d "$cancel_dir"/dl/update-* >/dev/null 2>&1 || e2e_fail "no staging folder while downloading"
 sleep 1
 import -window root "$artifacts/e2e_update_cancel.png"
 xdotool windowfocus --sync "$window" || true
 xdotool key space
 code=0
 wait "$updater_pid" || code=$?
-[ "$code" = 2 ] || fail "the updater ended with code $code after cancel, not 2"
-[ "$(snapshot "$cancel_dir")" = "$before" ] || fail "cancel left the working directory changed"
+[ "$code" = 2 ] || e2e_fail "the updater ended with code $code after cancel, not 2"
+[ "$(snapshot "$cancel_dir")" = "$before" ] || e2e_fail "cancel left the working directory changed"
 echo "ok 4: cancel restores everything"
 
 # ------------------------------------------------------------ 5. item job
@@ -223,13 +162,13 @@ cp "$content/dl/download_shuzi.xml" "$item_dir/dl/download.xml"
 code=0
 (cd "$item_dir" && DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM= ZORVA_CLIENT_PID=$$ \
   ZORVA_SERVER_CANDIDATES="$real_base" exec timeout 60 "$zupdate") >"$work/item.out" 2>&1 || code=$?
-[ "$code" = 0 ] || fail "the item job ended with code $code, not 0"
-cmp -s "$content/dl/shuzi.exe" "$item_dir/shuzi.exe" || fail "shuzi.exe is not installed"
-cmp -s "$content/shuzi.xml" "$item_dir/shuzi.xml" || fail "shuzi.xml is not installed"
-[ -x "$item_dir/shuzi.exe" ] || fail "shuzi.exe is not executable"
+[ "$code" = 0 ] || e2e_fail "the item job ended with code $code, not 0"
+cmp -s "$content/dl/shuzi.exe" "$item_dir/shuzi.exe" || e2e_fail "shuzi.exe is not installed"
+cmp -s "$content/shuzi.xml" "$item_dir/shuzi.xml" || e2e_fail "shuzi.xml is not installed"
+[ -x "$item_dir/shuzi.exe" ] || e2e_fail "shuzi.exe is not executable"
 (cd "$item_dir" && DISPLAY= ./shuzi.exe user_name=$user user_password=$password) ||
-  fail "shuzi.exe did not run"
-grep -qx "user_name=$user" "$item_dir/shuzi.log" || fail "shuzi.exe did not get the user's name"
+  e2e_fail "shuzi.exe did not run"
+grep -qx "user_name=$user" "$item_dir/shuzi.log" || e2e_fail "shuzi.exe did not get the user's name"
 echo "ok 5: the item job installs shuzi.exe, which runs"
 
 echo "PASS: update end to end; screenshots in $artifacts/e2e_update_*.png"

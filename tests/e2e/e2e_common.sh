@@ -1,0 +1,146 @@
+# Shared steps of the end-to-end scripts; sourced, never run by itself.
+#
+# A script sources this file, calls e2e_check_args and e2e_run_on_own_display
+# first, sets `artifacts` (where screenshots go), `zorva` and `server` (the
+# programs) as it needs them, and then e2e_begin. Processes started through
+# these functions are ended when the script ends, and the work folder goes.
+
+# e2e_check_args COUNT USAGE ARGS...: ends with code 2 and the usage unless
+# exactly COUNT arguments follow.
+e2e_check_args() {
+  local want=$1 usage=$2
+  shift 2
+  if [ $# -ne "$want" ]; then
+    echo "usage: $0 $usage" >&2
+    exit 2
+  fi
+}
+
+# e2e_run_on_own_display ARGS...: runs the whole script again under xvfb-run
+# with ARGS, on a display of its own; returns at once when already there. The
+# display number is random, so that tests started together do not race for
+# the same one.
+e2e_run_on_own_display() {
+  if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
+    export ZORVA_E2E_ON_XVFB=1
+    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
+      bash "$0" "$@"
+  fi
+}
+
+# e2e_begin FAILURE_SHOT: makes the work folder `work`, names the screenshot
+# e2e_fail keeps in `artifacts`, and ends every started process on exit.
+e2e_begin() {
+  export LC_ALL=C.UTF-8
+  export QT_QPA_PLATFORM=xcb
+  e2e_failure_shot=$1
+  work=$(mktemp -d)
+  e2e_pids=()
+  client_pid=
+  trap e2e_finish EXIT
+}
+
+e2e_finish() {
+  local pid
+  for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+
+# e2e_fail MESSAGE...: reports the failure with a screenshot of the display
+# and what the programs wrote (e2e_show_logs), and ends the test.
+e2e_fail() {
+  echo "FAIL: $*" >&2
+  import -window root "$artifacts/$e2e_failure_shot" 2>/dev/null || true
+  e2e_show_logs >&2
+  exit 1
+}
+
+# What e2e_fail shows: the client's output and the end of the server's log,
+# e2e_server_log_lines long. A script with other logs defines its own.
+e2e_show_logs() {
+  echo "--- client output"
+  cat "$work/client.log" || true
+  echo "--- server log"
+  tail -n "${e2e_server_log_lines:-20}" "$work/server.log" || true
+}
+
+# e2e_start_listening OUT LOG COMMAND...: starts a server command that prints
+# "listening on URL" to OUT, its errors to LOG, and sets `base` to the URL.
+e2e_start_listening() {
+  local out=$1 log=$2 pid
+  shift 2
+  "$@" >"$out" 2>"$log" &
+  pid=$!
+  e2e_pids+=("$pid")
+  base=
+  for _ in $(seq 300); do
+    base=$(sed -n 's/^listening on \(http:\/\/[^ ]*\).*/\1/p' "$out" | head -n 1)
+    [ -n "$base" ] && return 0
+    kill -0 "$pid" 2>/dev/null || e2e_fail "$(basename "$1") did not start"
+    sleep 0.1
+  done
+  e2e_fail "$(basename "$1") reported no address"
+}
+
+# e2e_start_server USER PASSWORD CONTENT_DIR: zorva-server on a port of its
+# own with one user, its database in $work/zorva.db, its output in
+# $work/server.out and its log in $work/server.log; sets `base`.
+e2e_start_server() {
+  "$server" add-user "$1" "$2" --db "$work/zorva.db" >/dev/null
+  e2e_start_listening "$work/server.out" "$work/server.log" \
+    "$server" serve --listen 127.0.0.1:0 --content "$3" --db "$work/zorva.db"
+}
+
+# e2e_prepare_client_dir DIR VERSION_FILE HELP_PAGE [ZUPDATE]: a client
+# working directory holding VERSION_FILE as zorva.xml (the server's own means
+# no update question), the help page and, if given, the updater.
+e2e_prepare_client_dir() {
+  mkdir -p "$1/help"
+  cp "$2" "$1/zorva.xml"
+  cp "$3" "$1/help/help.htm"
+  if [ $# -ge 4 ]; then
+    cp "$4" "$1/zupdate.exe"
+  fi
+}
+
+# e2e_start_client DIR [OUTPUT]: zorva started in DIR, its output in OUTPUT
+# ($work/client.log unless given); sets `client_pid`.
+e2e_start_client() {
+  (cd "$1" && exec "$zorva") >"${2:-$work/client.log}" 2>&1 &
+  client_pid=$!
+  e2e_pids+=("$client_pid")
+}
+
+# e2e_sign_in [--shot FILE] [--replace-name] USER PASSWORD: as a user would,
+# waits for the login dialog, clicks into the user name box, types the name,
+# Tab to the password, types it and presses Enter. --shot keeps a screenshot
+# of the dialog in `artifacts`; --replace-name first selects a name the
+# dialog already shows, so that typing replaces it.
+e2e_sign_in() {
+  local shot= replace= login
+  while [ $# -gt 2 ]; do
+    case $1 in
+      --shot) shot=$2; shift 2 ;;
+      --replace-name) replace=1; shift ;;
+      *) echo "e2e_sign_in: unknown option $1" >&2; exit 2 ;;
+    esac
+  done
+  login=$(timeout 120 xdotool search --sync --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' |
+    head -n 1) || e2e_fail "the login dialog did not appear"
+  sleep 1
+  [ -z "$shot" ] || import -window root "$artifacts/$shot"
+  xdotool windowfocus --sync "$login" || true
+  # The user name box sits at (79, 43) dialog units, 88 wide.
+  xdotool mousemove --window "$login" 150 76 click 1
+  sleep 0.3
+  if [ -n "$replace" ]; then
+    sleep 0.2
+    xdotool key ctrl+a
+    sleep 0.2
+  fi
+  xdotool type --delay 30 "$1"
+  xdotool key Tab
+  xdotool type --delay 30 "$2"
+  xdotool key Return
+}
