@@ -28,6 +28,20 @@ e2e_run_on_own_display() {
   fi
 }
 
+# e2e_take_client_args ARGS...: for a script run as
+#   SCRIPT ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR
+# checks the arguments, moves to a display of its own and sets `zorva`,
+# `server`, `content`, `help_page` and `artifacts`.
+e2e_take_client_args() {
+  e2e_check_args 5 "ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
+  e2e_run_on_own_display "$@"
+  zorva=$1
+  server=$2
+  content=$3
+  help_page=$4
+  artifacts=$5
+}
+
 # e2e_begin FAILURE_SHOT: makes the work folder `work`, names the screenshot
 # e2e_fail keeps in `artifacts`, and ends every started process on exit.
 e2e_begin() {
@@ -110,6 +124,19 @@ e2e_start_client() {
   (cd "$1" && exec "$zorva") >"${2:-$work/client.log}" 2>&1 &
   client_pid=$!
   e2e_pids+=("$client_pid")
+}
+
+# e2e_serve_and_start_client USER PASSWORD CONTENT_DIR CANDIDATES [ZUPDATE]:
+# zorva-server with one user (e2e_start_server), the client's server list
+# CANDIDATES with {base} standing for the server's address, and zorva
+# started in a fresh `client_dir` holding the server's version, the help
+# page `help_page` and, if given, the updater.
+e2e_serve_and_start_client() {
+  e2e_start_server "$1" "$2" "$3"
+  export ZORVA_SERVER_CANDIDATES=${4//\{base\}/$base}
+  client_dir=$work/client
+  e2e_prepare_client_dir "$client_dir" "$3/zorva.xml" "$help_page" "${@:5}"
+  e2e_start_client "$client_dir"
 }
 
 # e2e_sign_in [--shot FILE] [--replace-name] USER PASSWORD: as a user would,

@@ -6,7 +6,8 @@
 #
 # usage: install_e2e.sh BUILD_DIR
 set -euo pipefail
-[ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+source "$(dirname "$0")/e2e_common.sh"
+e2e_check_args 1 BUILD_DIR "$@"
 build=$1
 export LC_ALL=C.UTF-8
 export QT_QPA_PLATFORM=offscreen

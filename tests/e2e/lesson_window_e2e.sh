@@ -8,25 +8,14 @@
 set -euo pipefail
 
 source "$(dirname "$0")/e2e_common.sh"
-e2e_check_args 5 "ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
-e2e_run_on_own_display "$@"
-
-zorva=$1
-server=$2
-content=$3
-help_page=$4
-artifacts=$5
+e2e_take_client_args "$@"
 user=e2euser
 password=e2e-Pass1
 e2e_begin e2e_lesson_failure.png
 
-e2e_start_server "$user" "$password" "$content"
 # Two candidates that refuse connections, then the live one.
-export ZORVA_SERVER_CANDIDATES="http://127.0.0.1:1;http://127.0.0.1:9/none;$base"
-
-client_dir=$work/client
-e2e_prepare_client_dir "$client_dir" "$content/zorva.xml" "$help_page"
-e2e_start_client "$client_dir"
+e2e_serve_and_start_client "$user" "$password" "$content" \
+  'http://127.0.0.1:1;http://127.0.0.1:9/none;{base}'
 e2e_sign_in "$user" "$password"
 
 frame=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zorva学习娱乐空间 版本2\.0$' |

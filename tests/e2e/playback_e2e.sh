@@ -10,14 +10,7 @@
 set -euo pipefail
 
 source "$(dirname "$0")/e2e_common.sh"
-e2e_check_args 5 "ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
-e2e_run_on_own_display "$@"
-
-zorva=$1
-server=$2
-content=$3
-help_page=$4
-artifacts=$5
+e2e_take_client_args "$@"
 user=e2euser
 password=e2e-Pass1
 e2e_begin e2e_playback_failure.png
@@ -30,12 +23,8 @@ e2e_show_logs() {
   tail -n 40 "$work/server.log" || true
 }
 
-e2e_start_server "$user" "$password" "$content"
-export ZORVA_SERVER_CANDIDATES="$base;http://127.0.0.1:1;http://127.0.0.1:9/none"
-
-client_dir=$work/client
-e2e_prepare_client_dir "$client_dir" "$content/zorva.xml" "$help_page"
-e2e_start_client "$client_dir"
+e2e_serve_and_start_client "$user" "$password" "$content" \
+  '{base};http://127.0.0.1:1;http://127.0.0.1:9/none'
 e2e_sign_in "$user" "$password"
 
 lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||

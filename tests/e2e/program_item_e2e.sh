@@ -44,14 +44,9 @@ content=$work/content
 mkdir -p "$content"
 cp -r "$sample_content/." "$content/"
 
-e2e_start_server "$user" "$password" "$content"
-export ZORVA_SERVER_CANDIDATES="$base;http://127.0.0.1:1"
-
 # A working directory as the demo prepares it: the server's version (no
 # update question), the help page and the updater; no shuzi.exe.
-client_dir=$work/client
-e2e_prepare_client_dir "$client_dir" "$content/zorva.xml" "$help_page" "$zupdate"
-e2e_start_client "$client_dir"
+e2e_serve_and_start_client "$user" "$password" "$content" '{base};http://127.0.0.1:1' "$zupdate"
 e2e_sign_in "$user" "$password"
 
 lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
