@@ -171,3 +171,20 @@ e2e_sign_in() {
   xdotool type --delay 30 "$2"
   xdotool key Return
 }
+
+# e2e_wait_lesson_window: waits for the lesson window ("主窗口") and lets it
+# settle; sets `lesson` (its window) and `lesson_x`, `lesson_y` (its place).
+e2e_wait_lesson_window() {
+  lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
+    e2e_fail "the lesson window did not appear"
+  sleep 2
+  eval "$(xdotool getwindowgeometry --shell "$lesson")"
+  lesson_x=$X
+  lesson_y=$Y
+}
+
+# e2e_click_at X Y: a click at a point given in the template's dialog units
+# (6 x 13 pixel base units) inside the lesson window.
+e2e_click_at() {
+  xdotool mousemove --sync $((lesson_x + $1 * 6 / 4)) $((lesson_y + $2 * 13 / 8)) click 1
+}

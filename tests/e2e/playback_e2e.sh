@@ -27,30 +27,19 @@ e2e_serve_and_start_client "$user" "$password" "$content" \
   '{base};http://127.0.0.1:1;http://127.0.0.1:9/none'
 e2e_sign_in "$user" "$password"
 
-lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-  e2e_fail "the lesson window did not appear"
-sleep 2
-
-eval "$(xdotool getwindowgeometry --shell "$lesson")"
-lesson_x=$X
-lesson_y=$Y
-# A point given in the template's dialog units (6 x 13 pixel base units),
-# inside the lesson window.
-click_at() {
-  xdotool mousemove --sync $((lesson_x + $1 * 6 / 4)) $((lesson_y + $2 * 13 / 8)) click 1
-}
+e2e_wait_lesson_window
 
 # Select the first lesson of the catalogue: click the first subject (the
 # selection opens it), then walk down with the keyboard, each selection
 # opening the item it lands on.
-click_at 30 30
+e2e_click_at 30 30
 sleep 0.5
 xdotool key Down
 sleep 0.5
 xdotool key Down
 sleep 0.5
 import -window root "$artifacts/e2e_playback_selected.png"
-click_at 64 15  # "播放"
+e2e_click_at 64 15  # "播放"
 
 # The title as it changes, each new one noted in $work/titles.
 : >"$work/titles"
@@ -94,14 +83,14 @@ wait_title 开始播放...... 60 || e2e_fail "the next lesson did not follow the
 wait_title 正在播放1 60 || e2e_fail "the next lesson's first page never showed"
 xdotool mousemove --sync $((lesson_x + 400)) $((lesson_y + 300))
 sleep 1.5
-click_at 148 15  # "下一页"
+e2e_click_at 148 15  # "下一页"
 wait_title 正在播放2 3 || e2e_fail "下一页 did not move on"
-click_at 190 15  # "暂停"
+e2e_click_at 190 15  # "暂停"
 shot e2e_playback_paused.png
 sleep 12
 note_title
 [ "$last" = 正在播放2 ] || e2e_fail "the page moved on while paused"
-click_at 190 15  # "继续"
+e2e_click_at 190 15  # "继续"
 wait_title 正在播放3 30 || e2e_fail "the page did not end after 继续"
 
 grep -q 'GET /lesson/pinyin_shengmu/0010/page02.swf 200' "$work/server.log" ||

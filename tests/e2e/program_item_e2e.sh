@@ -49,21 +49,10 @@ cp -r "$sample_content/." "$content/"
 e2e_serve_and_start_client "$user" "$password" "$content" '{base};http://127.0.0.1:1' "$zupdate"
 e2e_sign_in "$user" "$password"
 
-lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-  e2e_fail "the lesson window did not appear"
-sleep 2
-
-eval "$(xdotool getwindowgeometry --shell "$lesson")"
-lesson_x=$X
-lesson_y=$Y
-# A point given in the template's dialog units (6 x 13 pixel base units),
-# inside the lesson window.
-click_at() {
-  xdotool mousemove --sync $((lesson_x + $1 * 6 / 4)) $((lesson_y + $2 * 13 / 8)) click 1
-}
+e2e_wait_lesson_window
 press_play() {
   xdotool windowfocus --sync "$lesson" 2>/dev/null || true
-  click_at 64 15
+  e2e_click_at 64 15
 }
 alive() {
   kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
@@ -73,7 +62,7 @@ alive() {
 # walk down with the keyboard, each selection opening the item it lands on:
 # 拼音, 认识声母, 认识韵母, 识字, 基本笔画, 数学, 加减法, 十以内的加法,
 # 十以内的减法, 益智游戏, 数字连连看.
-click_at 30 30
+e2e_click_at 30 30
 sleep 0.5
 for _ in $(seq 11); do
   xdotool key Down
