@@ -19,43 +19,19 @@
 
 #include "support/server_process.h"
 #include "support/swf_writer.h"
+#include "support/run_program.h"
 
 namespace zorva {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using Result = test::ProgramResult;
+using test::ReadFileBytes;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs the tool; stdout and stderr go to files so neither pipe can block.
+// Runs the tool.
 Result RunTool(const fs::path& scratch, const std::vector<std::string>& args) {
-  const fs::path outPath = scratch / "stdout", errPath = scratch / "stderr";
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-    ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-    std::vector<char*> argv{const_cast<char*>(ZORVA_TOOL_EXE)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(ZORVA_TOOL_EXE, argv.data());
-    ::_exit(127);
-  }
-  Result r;
-  int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-    r.exitCode = WEXITSTATUS(status);
-  r.out = Slurp(outPath);
-  r.err = Slurp(errPath);
-  return r;
+  return test::RunProgram(ZORVA_TOOL_EXE, scratch, args);
 }
 
 // A small content folder with nothing wrong: one lesson of one page and one

@@ -15,22 +15,15 @@
 #include "core/codec.h"
 #include "core/file_crypt.h"
 #include "core/xml.h"
+#include "support/run_program.h"
 
 namespace zorva {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using Result = test::ProgramResult;
+using test::ReadFileBytes;
 
 class Tool : public ::testing::Test {
  protected:
@@ -41,40 +34,16 @@ class Tool : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(m_dir); }
 
-  // Runs the tool with the arguments as raw bytes; stdout and stderr are
-  // caught in files so that neither pipe can fill up and block.
+  // Runs the tool with the arguments as raw bytes.
   Result Run(const std::vector<std::string>& args) const {
-    const fs::path outPath = m_dir / ".stdout", errPath = m_dir / ".stderr";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(ZORVA_TOOL_EXE));
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(ZORVA_TOOL_EXE, argv.data());
-      ::_exit(127);
-    }
-    Result r;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-      r.exitCode = WEXITSTATUS(status);
-    }
-    r.out = Slurp(outPath);
-    r.err = Slurp(errPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
-    return r;
+    return test::RunProgram(ZORVA_TOOL_EXE, m_dir, args);
   }
 
   std::string Path(const char* name) const { return (m_dir / name).string(); }
   void Write(const char* name, const std::string& bytes) const {
     std::ofstream(m_dir / name, std::ios::binary) << bytes;
   }
-  std::string Read(const char* name) const { return Slurp(m_dir / name); }
+  std::string Read(const char* name) const { return ReadFileBytes(m_dir / name); }
 
   fs::path m_dir;
 };

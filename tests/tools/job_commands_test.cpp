@@ -14,22 +14,15 @@
 #include <vector>
 
 #include "core/xml.h"
+#include "support/run_program.h"
 
 namespace zorva {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using Result = test::ProgramResult;
+using test::ReadFileBytes;
 
 class JobCommands : public ::testing::Test {
  protected:
@@ -41,25 +34,7 @@ class JobCommands : public ::testing::Test {
   void TearDown() override { fs::remove_all(m_dir); }
 
   Result Run(const std::vector<std::string>& args) const {
-    const fs::path outPath = m_dir / ".stdout", errPath = m_dir / ".stderr";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-      ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-      std::vector<char*> argv{const_cast<char*>(ZORVA_TOOL_EXE)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(ZORVA_TOOL_EXE, argv.data());
-      ::_exit(127);
-    }
-    Result r;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-      r.exitCode = WEXITSTATUS(status);
-    }
-    r.out = Slurp(outPath);
-    r.err = Slurp(errPath);
-    return r;
+    return test::RunProgram(ZORVA_TOOL_EXE, m_dir, args);
   }
 
   std::string Path(const std::string& name) const { return (m_dir / name).string(); }
@@ -79,9 +54,9 @@ TEST_F(JobCommands, AKeyAJobAndItsSignatureWorkTogether) {
   ASSERT_EQ(pub.size(), 64u);
   EXPECT_EQ(fs::status(Path("author.key")).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
-  const std::string keyFile = Slurp(Path("author.key"));
+  const std::string keyFile = ReadFileBytes(Path("author.key"));
   EXPECT_EQ(Run({"make-key", Path("author.key")}).exitCode, 1);
-  EXPECT_EQ(Slurp(Path("author.key")), keyFile) << "a key file is never overwritten";
+  EXPECT_EQ(ReadFileBytes(Path("author.key")), keyFile) << "a key file is never overwritten";
 
   Write("pkg/zorva.xml", "<zorva>2.1</zorva>");
   Write("pkg/help/what new.htm", "new");
@@ -110,16 +85,16 @@ TEST_F(JobCommands, SigningAgainReplacesTheSignatureAndNonJobsStayUnsigned) {
   Write("pkg/a.txt", "a");
   ASSERT_EQ(Run({"make-job", Path("pkg"), "/dl", Path("job.xml")}).exitCode, 0);
   ASSERT_EQ(Run({"sign-job", Path("job.xml"), Path("k")}).exitCode, 0);
-  const std::string once = Slurp(Path("job.xml"));
+  const std::string once = ReadFileBytes(Path("job.xml"));
   ASSERT_EQ(Run({"sign-job", Path("job.xml"), Path("k")}).exitCode, 0);
-  EXPECT_EQ(Slurp(Path("job.xml")), once);
+  EXPECT_EQ(ReadFileBytes(Path("job.xml")), once);
 
   Write("not-a-job.xml", "<zorva>2.1</zorva>");
   EXPECT_EQ(Run({"sign-job", Path("not-a-job.xml"), Path("k")}).exitCode, 1);
-  EXPECT_EQ(Slurp(Path("not-a-job.xml")), "<zorva>2.1</zorva>");
+  EXPECT_EQ(ReadFileBytes(Path("not-a-job.xml")), "<zorva>2.1</zorva>");
   Write("short.key", "# too short\nabcdef\n");
   EXPECT_EQ(Run({"sign-job", Path("job.xml"), Path("short.key")}).exitCode, 1);
-  EXPECT_EQ(Slurp(Path("job.xml")), once);
+  EXPECT_EQ(ReadFileBytes(Path("job.xml")), once);
 }
 
 TEST_F(JobCommands, MakeJobRefusesWhatAJobCannotHold) {
