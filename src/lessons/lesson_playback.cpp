@@ -1,5 +1,7 @@
 #include "lessons/lesson_playback.h"
 
+#include <QScopedValueRollback>
+
 #include <algorithm>
 
 #include "controls/movie_player.h"
@@ -29,18 +31,6 @@ constexpr int kEndTicks = 4;
 
 Text Cn(const char* utf8) { return FromUtf8(utf8); }
 
-// Clears a flag when the scope ends, whichever way the request stops.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
-  ~FlagScope() { m_flag = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& m_flag;
-};
-
 }  // namespace
 
 LessonPlayback::LessonPlayback(PlaybackView& view, MoviePlayer& player, const EntryTable& entries,
@@ -54,7 +44,7 @@ void LessonPlayback::OnPlay(int row) {
   // lesson's folder, or fetch a job file while another is being fetched.
   if (m_bPlayRunning || m_bRequestRunning) return;
   if (row < 0 || row >= m_entries.Count()) return;
-  FlagScope playing(m_bPlayRunning);
+  const QScopedValueRollback<bool> playing(m_bPlayRunning, true);
   const CatalogueEntry& entry = m_entries.Row(row);
   if (!(entry.type == kLessonType)) {
     // A program item leaves the folder of a lesson that is playing alone:
@@ -89,7 +79,7 @@ void LessonPlayback::LoadLessonRow(int row) {
 
   Text reply;
   {
-    FlagScope running(m_bRequestRunning);
+    const QScopedValueRollback<bool> running(m_bRequestRunning, true);
     const SignInValues& user = SignedIn();
     reply = FetchText(requests::Lesson(ServerBaseAddress(), user.userName, user.password,
                                        m_state.m_strLessonDir));

@@ -1,5 +1,7 @@
 #include "signin/sign_in_flow.h"
 
+#include <QScopedValueRollback>
+
 #include "core/cp936.h"
 #include "core/toolkit.h"
 #include "core/xml.h"
@@ -18,18 +20,6 @@ namespace {
 constexpr int kCountdownTicks = 3;
 constexpr char kCountdownText[] =
     "即将自动登录，您可以点击自动登录选项来取消自动登录，自动登录剩余时间：";
-
-// Clears a flag when the scope ends, whichever way the sign-in stops.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
-  ~FlagScope() { m_flag = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& m_flag;
-};
 
 }  // namespace
 
@@ -76,7 +66,7 @@ void SignInFlow::CountdownTick() {
 
 void SignInFlow::SignIn() {
   if (m_signingIn) return;
-  FlagScope running(m_signingIn);
+  const QScopedValueRollback<bool> running(m_signingIn, true);
   RunSignIn();
   // Every way out leaves the input controls usable; after a success the
   // dialog is already ending and this has no visible effect.
