@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_server.h"
 #include "lessons/catalogue_search.h"
 #include "lessons/catalogue_tree.h"
 #include "lessons/lesson_form.h"
@@ -39,30 +40,12 @@
 
 namespace {
 
+using zorva::bench::StartServer;
+
 using zorva::CatalogueLookup;
 using zorva::Text;
 
 constexpr int kRuns = 5;
-
-// Starts "zorva-server serve" on a free loopback port; the base address, or
-// empty when it did not come up.
-QString StartServer(QProcess& server, const QString& exe, const QString& content,
-                    const QString& db) {
-  server.setStandardErrorFile(QProcess::nullDevice());
-  server.start(exe, {"serve", "--listen", "127.0.0.1:0", "--content", content, "--db", db});
-  QString out;
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < 20000) {
-    server.waitForReadyRead(200);
-    out += QString::fromUtf8(server.readAllStandardOutput());
-    const qsizetype at = out.indexOf("listening on ");
-    if (at >= 0 && out.indexOf('\n', at) > at)
-      return out.mid(at + 13, out.indexOf('\n', at) - at - 13).trimmed();
-    if (server.state() == QProcess::NotRunning) break;
-  }
-  return {};
-}
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());

@@ -31,11 +31,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_server.h"
 #include "net/transfer.h"
 #include "platform/quit.h"
 #include "platform/widget_status.h"
 
 namespace {
+
+using zorva::bench::StartServer;
 
 constexpr qint64 kFileSize = 64LL << 20;
 constexpr double kMiB = 1024.0 * 1024.0;
@@ -55,27 +58,6 @@ bool WriteSample(const QString& path) {
   std::ofstream out(path.toStdString(), std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
-}
-
-// Starts "zorva-server serve" on a free loopback port; the base address, or
-// empty when it did not come up.
-QString StartServer(QProcess& server, const QString& exe, const QString& content,
-                    const QString& db) {
-  server.setStandardErrorFile(QProcess::nullDevice());
-  server.start(exe, {"serve", "--listen", "127.0.0.1:0", "--content", content, "--db", db});
-  QString out;
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < 20000) {
-    server.waitForReadyRead(200);
-    out += QString::fromUtf8(server.readAllStandardOutput());
-    const qsizetype at = out.indexOf("listening on ");
-    if (at >= 0 && out.indexOf('\n', at) > at) {
-      return out.mid(at + 13, out.indexOf('\n', at) - at - 13).trimmed();
-    }
-    if (server.state() == QProcess::NotRunning) break;
-  }
-  return {};
 }
 
 double MiBPerSecond(qint64 nanoseconds) { return kFileSize / kMiB / (nanoseconds / 1e9); }

@@ -29,12 +29,15 @@
 #include <string>
 #include <vector>
 
+#include "bench_server.h"
 #include "controls/ruffle_player.h"
 #include "controls/shockwave_flash.h"
 #include "controls/web_engine.h"
 #include "support/swf_writer.h"
 
 namespace {
+
+using zorva::bench::StartServer;
 
 constexpr char kSampleLesson[] = "shizi_bihua";
 constexpr int kWarmLoads = 12;
@@ -180,24 +183,6 @@ std::map<int, double> TreeCpu() {
     cpu[pid] = ticks / sysconf(_SC_CLK_TCK);
   }
   return cpu;
-}
-
-QString StartServer(QProcess& server, const QString& exe, const QString& content,
-                    const QString& db) {
-  server.setStandardErrorFile(QProcess::nullDevice());
-  server.start(exe, {"serve", "--listen", "127.0.0.1:0", "--content", content, "--db", db});
-  QString out;
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < 20000) {
-    server.waitForReadyRead(200);
-    out += QString::fromUtf8(server.readAllStandardOutput());
-    const qsizetype at = out.indexOf("listening on ");
-    if (at >= 0 && out.indexOf('\n', at) > at)
-      return out.mid(at + 13, out.indexOf('\n', at) - at - 13).trimmed();
-    if (server.state() == QProcess::NotRunning) break;
-  }
-  return {};
 }
 
 double Median(std::vector<double> v) {
