@@ -10,6 +10,7 @@
 #include "core/toolkit.h"
 #include "core/xml.h"
 #include "lessons/catalogue.h"
+#include "lessons/catalogue_rules.h"
 #include "tools/content_source.h"
 
 namespace zorva::tool {
@@ -92,11 +93,6 @@ void LinesOfRows(const std::vector<ShownItem>& items, std::map<int, int>& lines)
     if (item.row >= 0) lines[item.row] = item.line;
     LinesOfRows(item.children, lines);
   }
-}
-
-bool IsPlainFileName(const Text& name) {
-  return !name.IsEmpty() && name != "." && name != ".." && name.Find('/') < 0 &&
-         name.Find('\\') < 0;
 }
 
 class Checker {
@@ -226,7 +222,7 @@ class Checker {
             what + " is written " + Quoted(written) + ": the client plays it as the movie " +
                 Quoted(page.name));
     }
-    const bool advert = page.name.Lower().Find("_ad") >= 0;
+    const bool advert = IsAdvertisementPage(page.name);
     if (!page.delay.IsEmpty() && TextToInt(page.delay) < 0) {
       if (advert)
         Add(Severity::Error, file, page.line,
@@ -263,31 +259,32 @@ class Checker {
     const int line = m_rowLines[row];
     const std::string what = RowName(row) + " (type " + Quoted(entry.type) + ")";
     const Text& x = entry.fileName;
-    if (!IsPlainFileName(x)) {
+    const std::optional<ProgramItemFiles> files = ProgramItemNames(x);
+    if (!files) {
       Add(Severity::Error, file, line,
           what + ": file_name " + Quoted(x) +
               " is not a plain file name: the client will not start it");
       return;
     }
-    if (x.GetLength() <= 4) {
+    if (files->baseName.IsEmpty()) {
       Add(Severity::Error, file, line,
           what + ": file_name " + Quoted(x) +
-              " has no base name before its extension: its version file would be \".xml\"");
+              " has no base name before its extension: its version file would be " +
+              Quoted(files->versionFile));
       return;
     }
-    const Text base = x.Left(x.GetLength() - 4);
-    const Fetched version = m_source.ItemVersion(base);
+    const Fetched version = m_source.ItemVersion(files->versionFile);
     if (!version.ok)
       Add(Severity::Error, file, line,
-          what + ": no version file " + Quoted(base + ".xml") + ": " + version.failure);
+          what + ": no version file " + Quoted(files->versionFile) + ": " + version.failure);
     else if (GetXmlValue(Text(version.bytes), "version", "", "", "").IsEmpty())
       Add(Severity::Error, file, line,
-          what + ": the version file " + Quoted(base + ".xml") + " holds no <version> element");
-    const Fetched job = m_source.ItemJob(base);
+          what + ": the version file " + Quoted(files->versionFile) +
+              " holds no <version> element");
+    const Fetched job = m_source.ItemJob(files->jobFile);
     if (!job.ok)
       Add(Severity::Error, file, line,
-          what + ": no updater job file " + Quoted("dl/download_" + base + ".xml") + ": " +
-              job.failure);
+          what + ": no updater job file " + Quoted("dl/" + files->jobFile) + ": " + job.failure);
   }
 
   ContentSource& m_source;

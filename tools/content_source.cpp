@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/file_name.h"
 #include "net/service_requests.h"
 #include "net/transfer.h"
 
@@ -70,22 +71,16 @@ class ServerSource : public ContentSource {
   Fetched Movie(const Text& dir, const Text& page) override {
     return FromServer(requests::LessonPage(m_base, dir, page), true);
   }
-  Fetched ItemVersion(const Text& baseName) override {
-    return FromServer(requests::ItemVersion(m_base, baseName), false);
+  Fetched ItemVersion(const Text& versionFile) override {
+    return FromServer(requests::ItemVersion(m_base, versionFile), false);
   }
-  Fetched ItemJob(const Text& baseName) override {
-    return FromServer(m_base + requests::ItemJobPath(baseName), false);
+  Fetched ItemJob(const Text& jobFile) override {
+    return FromServer(m_base + requests::JobPath(jobFile), false);
   }
 
  private:
   Text m_base, m_user, m_password;
 };
-
-// One level of a path that stays where it is put: not empty, not "." or
-// "..", no separator and no NUL.
-bool IsPlainSegment(std::string_view s) {
-  return !s.empty() && s != "." && s != ".." && s.find_first_of("/\\") == std::string_view::npos;
-}
 
 // A page name may name a file in a folder below the lesson's folder.
 bool IsPlainRelativePath(std::string_view s) {
@@ -93,7 +88,7 @@ bool IsPlainRelativePath(std::string_view s) {
   size_t start = 0;
   for (;;) {
     size_t slash = s.find('/', start);
-    if (!IsPlainSegment(s.substr(start, slash == std::string_view::npos ? s.npos : slash - start)))
+    if (!IsPlainFileName(s.substr(start, slash == std::string_view::npos ? s.npos : slash - start)))
       return false;
     if (slash == std::string_view::npos) return true;
     start = slash + 1;
@@ -110,23 +105,23 @@ class FolderSource : public ContentSource {
 
   bool CanReadPageLists() const override { return true; }
   Fetched PageList(const Text& dir) override {
-    if (!IsPlainSegment(dir.view())) return Refused();
+    if (!IsPlainFileName(dir.view())) return Refused();
     return Read(PageListFile(dir));
   }
   std::string PageListFile(const Text& dir) const override {
     return "lesson/" + dir.str() + "/0010/pages.xml";
   }
   Fetched Movie(const Text& dir, const Text& page) override {
-    if (!IsPlainSegment(dir.view()) || !IsPlainRelativePath(page.view())) return Refused();
+    if (!IsPlainFileName(dir.view()) || !IsPlainRelativePath(page.view())) return Refused();
     return Read("lesson/" + dir.str() + "/0010/" + page.str());
   }
-  Fetched ItemVersion(const Text& baseName) override {
-    if (!IsPlainSegment(baseName.view())) return Refused();
-    return Read(baseName.str() + ".xml");
+  Fetched ItemVersion(const Text& versionFile) override {
+    if (!IsPlainFileName(versionFile.view())) return Refused();
+    return Read(versionFile.str());
   }
-  Fetched ItemJob(const Text& baseName) override {
-    if (!IsPlainSegment(baseName.view())) return Refused();
-    return Read("dl/download_" + baseName.str() + ".xml");
+  Fetched ItemJob(const Text& jobFile) override {
+    if (!IsPlainFileName(jobFile.view())) return Refused();
+    return Read("dl/" + jobFile.str());
   }
 
  private:

@@ -37,9 +37,9 @@ class ContentSource {
   // A page's movie, every byte as it arrives.
   virtual Fetched Movie(const Text& dir, const Text& page) = 0;
 
-  // A program item's version file and updater job file, by its base name.
-  virtual Fetched ItemVersion(const Text& baseName) = 0;
-  virtual Fetched ItemJob(const Text& baseName) = 0;
+  // A program item's version file and updater job file, by their names.
+  virtual Fetched ItemVersion(const Text& versionFile) = 0;
+  virtual Fetched ItemJob(const Text& jobFile) = 0;
 };
 
 // base is a server base address ("http://host[:port][/prefix]"); user and

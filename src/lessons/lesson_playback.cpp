@@ -8,6 +8,7 @@
 #include "core/cp936.h"
 #include "core/toolkit.h"
 #include "core/xml.h"
+#include "lessons/catalogue_rules.h"
 #include "lessons/entry_table.h"
 #include "lessons/program_items.h"
 #include "net/service_requests.h"
@@ -194,7 +195,7 @@ void LessonPlayback::StopPlayback() {
 
 bool LessonPlayback::OnAdvertisement() const {
   const int row = m_state.m_nPageIndex - 1;
-  return row >= 0 && row < m_pages.Count() && m_pages.Row(row).name.Lower().Find("_ad") >= 0;
+  return row >= 0 && row < m_pages.Count() && IsAdvertisementPage(m_pages.Row(row).name);
 }
 
 void LessonPlayback::OnPrevPage() {

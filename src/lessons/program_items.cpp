@@ -1,6 +1,7 @@
 #include "lessons/program_items.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include <QDebug>
@@ -8,6 +9,7 @@
 #include "core/cp936.h"
 #include "core/toolkit.h"
 #include "core/xml.h"
+#include "lessons/catalogue_rules.h"
 #include "net/service_requests.h"
 #include "net/transfer.h"
 #include "net/update_check.h"
@@ -18,17 +20,6 @@
 namespace zorva {
 
 namespace {
-
-// A four-character extension such as ".exe" is dropped from the file name
-// to name the item's version file and job file.
-constexpr int kExtensionLength = 4;
-
-// The catalogue comes from the network, so its file_name becomes a path or a
-// program to start only when it is one plain file name.
-bool IsPlainFileName(const Text& name) {
-  return !name.IsEmpty() && name.Find('/') < 0 && name.Find('\\') < 0 && !(name == ".") &&
-         !(name == "..");
-}
 
 // The launch parameters, plain and unquoted; they begin with a blank.
 Text ProgramParameters(const SignInValues& user) {
@@ -46,31 +37,31 @@ void Launch(const Text& program) {
 }  // namespace
 
 void PlayProgramItem(const Text& fileName, QWidget* owner) {
-  if (!IsPlainFileName(fileName)) {
+  // The catalogue comes from the network, so its file_name becomes a path or
+  // a program to start only when it is one plain file name.
+  const std::optional<ProgramItemFiles> files = ProgramItemNames(fileName);
+  if (!files) {
     ShowMessage(FromUtf8("无法启动这个项目：它在课程列表中的文件名不是一个有效的文件名！"), owner);
     return;
   }
-  const int length = fileName.GetLength();
-  const Text baseName =
-      length > kExtensionLength ? fileName.Left(length - kExtensionLength) : Text();
-  const Text jobName = "download_" + baseName + ".xml";
-  const Text program = LocalPath(fileName);
+  const Text program = LocalPath(files->program);
 
   std::error_code ec;
   if (!std::filesystem::exists(std::filesystem::path(program.str()), ec)) {
-    HandOffItem(jobName);
+    HandOffItem(files->jobFile);
     return;
   }
-  const Text serverReply = FetchText(requests::ItemVersion(ServerBaseAddress(), baseName));
+  const Text serverReply =
+      FetchText(requests::ItemVersion(ServerBaseAddress(), files->versionFile));
   const float serverVersion = TextToFloat(GetXmlValue(serverReply, "version", "", "", ""));
   const float localVersion =
-      TextToFloat(ReadXmlValue(LocalPath(baseName + ".xml"), "version", "", "", ""));
+      TextToFloat(ReadXmlValue(LocalPath(files->versionFile), "version", "", "", ""));
   // Versions compare as numbers ("2.10" is 2.1); only a strictly newer one
   // is offered.
   if (serverVersion > localVersion &&
       AskYesNo(FromUtf8("发现新版本，是否下载?在下载完毕后重新按播放按钮来运行"), FromUtf8("信息"),
                owner)) {
-    HandOffItem(jobName);
+    HandOffItem(files->jobFile);
     return;
   }
   Launch(program);

@@ -36,7 +36,9 @@ Text Registration(const Text& base) { return base + "/reg.asp"; }
 
 Text ServerVersion(const Text& base) { return base + "/zorva.xml"; }
 
-Text ItemVersion(const Text& base, const Text& item) { return base + "/" + Encode(item) + ".xml"; }
+Text ItemVersion(const Text& base, const Text& versionFile) {
+  return base + "/" + Encode(versionFile);
+}
 
 Text Catalogue(const Text& base) { return base + "//lesson//lesson_list.xml"; }
 
@@ -58,7 +60,5 @@ Text Suggestion(const Text& base, const Text& user, const Text& password, const 
 Text Announcement(const Text& base) { return base + "/gonggao.htm"; }
 
 Text JobPath(const Text& jobName) { return "/dl/" + Encode(jobName); }
-
-Text ItemJobPath(const Text& item) { return JobPath("download_" + item + ".xml"); }
 
 }  // namespace zorva::requests

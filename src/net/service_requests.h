@@ -14,7 +14,7 @@ Text Probe(const Text& base);  // "/testinternet.txt"
 Text SignIn(const Text& base, const Text& user, const Text& password);
 Text Registration(const Text& base);                   // "/reg.asp"
 Text ServerVersion(const Text& base);                  // "/zorva.xml"
-Text ItemVersion(const Text& base, const Text& item);  // "/" + item + ".xml"
+Text ItemVersion(const Text& base, const Text& versionFile);  // "/" + versionFile
 Text Catalogue(const Text& base);                      // "//lesson//lesson_list.xml"
 Text Lesson(const Text& base, const Text& user, const Text& password, const Text& dir);
 Text LessonPage(const Text& base, const Text& dir, const Text& page);
@@ -24,8 +24,7 @@ Text Announcement(const Text& base);  // "/gonggao.htm"
 
 // Remote paths for DownloadFile (which joins base + "/" + path).
 inline const char kProgramJobPath[] = "/dl/download.xml";
-Text ItemJobPath(const Text& item);  // "/dl/download_" + item + ".xml"
-// "/dl/" + a job file name ("download_" + item + ".xml").
+// "/dl/" + a job file name (a program item's is "download_" + base name + ".xml").
 Text JobPath(const Text& jobName);
 
 // Percent-encodes bytes for a query value or a path segment.

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "core/cp936.h"
+#include "core/file_name.h"
 #include "core/pump.h"
 #include "core/toolkit.h"
 
@@ -218,7 +219,7 @@ std::optional<LocalName> SplitRemotePath(const Text& remotePath) {
   // position 1 or more (a leading "/" then stays part of it).
   std::string_view plain = *file;
   if (dirPart.empty() && !plain.empty() && plain.front() == '/') plain.remove_prefix(1);
-  if (plain.find('/') != std::string_view::npos || plain == "." || plain == "..") return {};
+  if (!IsPlainFileName(plain)) return {};
   std::string_view rest = *dir;
   while (!rest.empty()) {
     size_t end = rest.find('/');

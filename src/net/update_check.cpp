@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "core/cp936.h"
+#include "core/file_name.h"
 #include "core/toolkit.h"
 #include "core/xml.h"
 #include "net/service_requests.h"
@@ -23,12 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path FsPath(const Text& path) { return fs::path(path.str()); }
-
-// A job name becomes part of a local path, so it has to be one plain file
-// name: no separator, not "." or "..".
-bool IsPlainJobName(const Text& name) {
-  return !name.IsEmpty() && name.Find('/') < 0 && !(name == ".") && !(name == "..");
-}
 
 // Copies source over target through a file beside the target that is renamed
 // over it, so a failed copy never leaves a broken target behind. With
@@ -93,7 +88,8 @@ UpdateCheckResult CheckProgramUpdate(QWidget* owner, ProgressBar* progress, Stat
 }
 
 void HandOffItem(const Text& jobName) {
-  if (!IsPlainJobName(jobName)) return;
+  // The job name becomes part of a local path.
+  if (!IsPlainFileName(jobName.view())) return;
   DownloadFile(ServerBaseAddress(), requests::JobPath(jobName), WorkingDirectory(), nullptr,
                nullptr);
   ReplaceFile(LocalPath("dl/" + jobName), LocalPath("dl/download.xml"), /*executable=*/false);
@@ -102,7 +98,8 @@ void HandOffItem(const Text& jobName) {
 }
 
 void StartUpdater() {
-  if (!StartProgram(LocalPath("zupdate.exe"))) qWarning("the updater zupdate.exe could not be started");
+  if (!StartProgram(LocalPath("zupdate.exe")))
+    qWarning("the updater zupdate.exe could not be started");
 }
 
 }  // namespace zorva

@@ -11,6 +11,7 @@
 #include "core/codec.h"
 #include "core/cp936.h"
 #include "core/file_crypt.h"
+#include "core/file_name.h"
 #include "core/toolkit.h"
 #include "core/xml.h"
 #include "platform/program_values.h"
@@ -102,8 +103,7 @@ Text ComposeSavedUsers(const std::vector<Text>& listed, const Text& user, bool a
 }
 
 bool IsPasswordFileUsable(const Text& user) {
-  if (user.IsEmpty() || user == "." || user == "..") return false;
-  if (user.Find('/') >= 0 || user.view().find('\0') != std::string_view::npos) return false;
+  if (!IsPlainFileName(user.view())) return false;
   // The longest name created for a password file is the encryption's
   // pending file beside it.
   if (user.GetLength() + 4 + kPendingNameSuffixLength > MaxNameLength()) return false;

@@ -29,8 +29,8 @@ SavedUsersFile ParseSavedUsers(const Text& content);
 // name is a plain byte search, so a name differing in letter case is new.
 Text ComposeSavedUsers(const std::vector<Text>& listed, const Text& user, bool autoLogin);
 
-// Whether "<user>.dat" is one plain file name in the working directory: no
-// "/" or NUL, not "." or "..", and within the file system's name and path
+// Whether "<user>.dat" is one plain file name in the working directory (the
+// user name is a plain file name), and within the file system's name and path
 // lengths, counting the transient name the encryption writes beside it.
 // Any other name never becomes a path.
 bool IsPasswordFileUsable(const Text& user);

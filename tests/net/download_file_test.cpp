@@ -414,7 +414,8 @@ TEST_F(DownloadFileTest, WriteFailureIsResultThree) {
 
 TEST_F(DownloadFileTest, PathsLeavingTheDirectoryAreRefusedWithoutTraffic) {
   for (const char* path :
-       {"/../escape.txt", "/dl/..%2F..%2Fescape.txt", "/a/../../x", "..", "/dl/%2E%2E"}) {
+       {"/../escape.txt", "/dl/..%2F..%2Fescape.txt", "/a/../../x", "..", "/dl/%2E%2E",
+        "/dl/..%5Cescape.txt", "/dl/a\\b.txt", "/dl/", "/dl/a%00b"}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(Download(path), kDownloadOtherError);
   }

@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                 kBase.str() + "/reg.asp"},
         UrlCase{"ServerVersion", [] { return requests::ServerVersion(kBase); },
                 kBase.str() + "/zorva.xml"},
-        UrlCase{"ItemVersion", [] { return requests::ItemVersion(kBase, "game 1"); },
+        UrlCase{"ItemVersion", [] { return requests::ItemVersion(kBase, "game 1.xml"); },
                 kBase.str() + "/game%201.xml"},
         UrlCase{"Catalogue", [] { return requests::Catalogue(kBase); },
                 kBase.str() + "//lesson//lesson_list.xml"},
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                 kBase.str() + "/gonggao.htm"},
         UrlCase{"ProgramJobPath", [] { return Text(requests::kProgramJobPath); },
                 "/dl/download.xml"},
-        UrlCase{"ItemJobPath", [] { return requests::ItemJobPath("\xD6\xD0"); },
+        UrlCase{"JobPath", [] { return requests::JobPath("download_\xD6\xD0.xml"); },
                 "/dl/download_%D6%D0.xml"}),
     [](const auto& row) { return std::string(row.param.name); });
 

@@ -214,7 +214,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NameCase{"Plain", "ann", true}, NameCase{"Chinese", "\xD5\xC5\xC8\xFD", true},
                       NameCase{"BlanksAndAmpersand", "a b&c", true},
                       NameCase{"Slash", "../ann", false}, NameCase{"SlashInside", "a/b", false},
-                      NameCase{"Dot", ".", false}, NameCase{"DotDot", "..", false},
+                      NameCase{"Backslash", "a\\b", false}, NameCase{"Dot", ".", false},
+                      NameCase{"DotDot", "..", false},
                       // ".dat" and the encryption's transient ".XXXXXX" within
                       // the 255 bytes of a file name.
                       NameCase{"LongestFileName", std::string(244, 'x'), true},

@@ -120,7 +120,7 @@ TEST_F(UpdateCheck, ItemHandOffCopiesItsJobOverTheProgramJobAndStartsTheUpdater)
 
 TEST_F(UpdateCheck, ItemHandOffRefusesAJobNameThatIsNoPlainFileName) {
   PlaceTestUpdater(m_dir);
-  for (const char* job : {"../download_x.xml", "a/b.xml", "..", ""}) {
+  for (const char* job : {"../download_x.xml", "a/b.xml", "..", "", "..\\download_x.xml"}) {
     HandOffItem(job);
   }
   EXPECT_EQ(m_service.RequestCount(), 0);
