@@ -27,54 +27,34 @@ class VolumeControl : public QObject {
                 QObject* parent = nullptr);
   ~VolumeControl() override;
 
-  // Opens the mixer, finds its volume control and puts the slider on it:
-  // - no mixer device, or no volume control: the slider is disabled and the
-  //   label stays enabled;
-  // - the mixer cannot be opened or its capabilities read: the slider keeps
-  //   its state and range and nothing reaches any mixer;
-  // - otherwise the range becomes the control's bounds, then the position
-  //   its current value (kept when the value cannot be read).
+  // Opens the mixer and puts the slider on its volume:
+  // - no mixer, or one without a usable volume: the slider is disabled, the
+  //   label stays enabled, and nothing reaches the mixer;
+  // - otherwise the range becomes the volume's bounds, then the position its
+  //   current value (kept when the value cannot be read).
   void SetUp();
 
-  // Resets the members below and opens the first mixer device. True with no
-  // mixer open when there is no device; false when opening fails.
-  bool OpenMixer();
-  // Records the speakers' volume control and its bounds; false when no mixer
-  // is open or it has no such control.
-  bool FindVolumeControl();
+ private:
   // Reads the volume; false (and `volume` untouched) when nothing can be read.
   bool GetVolume(uint32_t& volume);
   // Writes the volume; false when nothing was written.
   bool SetVolume(uint32_t volume);
-
-  uint32_t MixerDevices() const { return m_nMixerDevices; }
-  MixerHandle OpenHandle() const { return m_hMixer; }
-  uint32_t VolumeControlId() const { return m_dwVolumeControlID; }
-  uint32_t VolumeMin() const { return m_dwVolumeMin; }
-  uint32_t VolumeMax() const { return m_dwVolumeMax; }
-
- private:
   // The slider moved (by the user): write its position.
   void OnSliderValueChanged(int value);
-  // A control of a mixer changed elsewhere.
-  void OnMixerControlChange(MixerHandle mixer, uint32_t controlId);
+  // The volume changed elsewhere.
+  void OnMixerControlChange();
   // Moves the slider without writing the position back to the mixer.
   void MoveSlider(int value);
 
   QPointer<QSlider> m_slider;
   QPointer<QWidget> m_label;
   std::unique_ptr<Mixer> m_mixer;
+  // Whether the mixer opened with a volume: only then is it read or written.
+  bool m_open = false;
 
-  uint32_t m_nMixerDevices = 0;
-  MixerHandle m_hMixer = 0;
-  uint32_t m_dwVolumeControlID = 0;
   uint32_t m_dwVolumeMin = 0;
   uint32_t m_dwVolumeMax = 0;
 
-  // The volume as last read or written: a change notification that leaves
-  // it as it is (a mute switch) does not move the slider.
-  uint32_t m_lastVolume = 0;
-  bool m_haveLastVolume = false;
   // True while the program itself moves the slider.
   bool m_movingSlider = false;
 };

@@ -25,50 +25,37 @@ void EnsureApplication() {
   (void)app;
 }
 
-constexpr MixerHandle kHandle = 0x51;
-constexpr uint32_t kControl = 7;
-
 // What the fake mixer answers and what it saw; it outlives the mixer, so a
 // test can look after the slider's owner is gone.
 struct MixerState {
-  uint32_t devices = 1;
-  MixerHandle handle = kHandle;
-  bool capabilities = true;
-  std::optional<MixerVolumeControl> control = MixerVolumeControl{kControl, 0, 65535};
+  std::optional<MixerRange> range = MixerRange{0, 65535};
   std::optional<uint32_t> value = 30000;
+  bool writable = true;
 
   std::vector<uint32_t> writes;
-  int closes = 0;
   bool open = false;
+  bool destroyed = false;
 };
 
 class FakeMixer : public Mixer {
  public:
   explicit FakeMixer(std::shared_ptr<MixerState> state) : m_state(std::move(state)) {}
+  ~FakeMixer() override { m_state->destroyed = true; }
 
-  uint32_t DeviceCount() override { return m_state->devices; }
-  MixerHandle Open() override {
-    m_state->open = m_state->handle != 0;
-    return m_state->handle;
+  std::optional<MixerRange> Open() override {
+    m_state->open = m_state->range.has_value();
+    return m_state->range;
   }
-  bool QueryCapabilities() override { return m_state->capabilities; }
-  std::optional<MixerVolumeControl> FindSpeakersVolume() override { return m_state->control; }
-  std::optional<uint32_t> GetValue(uint32_t controlId) override {
-    return controlId == kControl ? m_state->value : std::nullopt;
-  }
-  bool SetValue(uint32_t controlId, uint32_t value) override {
+  std::optional<uint32_t> Read() override { return m_state->open ? m_state->value : std::nullopt; }
+  bool Write(uint32_t value) override {
     m_state->writes.push_back(value);
-    if (controlId != kControl || !m_state->open) return false;
+    if (!m_state->open || !m_state->writable) return false;
     m_state->value = value;
     return true;
   }
-  void Close() override {
-    ++m_state->closes;
-    m_state->open = false;
-  }
 
-  // A notification as the driver would send it.
-  void Notify(MixerHandle handle, uint32_t controlId) { NotifyChange(handle, controlId); }
+  // A notification as the sound system would send it.
+  void Notify() { NotifyChange(); }
 
  private:
   std::shared_ptr<MixerState> m_state;
@@ -126,7 +113,7 @@ TEST_P(SetUpOutcome, LeavesTheSliderAsTheMixerAllows) {
   if (!c.mixerHeld) {
     m_slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     m_state->value = 5;
-    m_mixer->Notify(kHandle, kControl);
+    m_mixer->Notify();
     EXPECT_TRUE(m_state->writes.empty());
     EXPECT_EQ(m_slider->value(), c.value + 1);
   }
@@ -134,80 +121,52 @@ TEST_P(SetUpOutcome, LeavesTheSliderAsTheMixerAllows) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mixers, SetUpOutcome,
-    ::testing::Values(
-        SetUpCase{"Ready", [](MixerState&) {}, true, 0, 65535, 30000, true},
-        SetUpCase{"NoDevice", [](MixerState& s) { s.devices = 0; }, false, 0, 99, 42, false},
-        SetUpCase{"OpenFails", [](MixerState& s) { s.handle = 0; }, true, 0, 99, 42, false},
-        SetUpCase{"CapabilitiesFail", [](MixerState& s) { s.capabilities = false; }, true, 0, 99,
-                  42, false},
-        SetUpCase{"NoVolumeControl", [](MixerState& s) { s.control.reset(); }, false, 0, 99, 42,
-                  true},
-        SetUpCase{"ValueUnreadable", [](MixerState& s) { s.value.reset(); }, true, 0, 65535, 42,
-                  true},
-        SetUpCase{"RangeAboveZero",
-                  [](MixerState& s) {
-                    s.control = MixerVolumeControl{kControl, 100, 600};
-                    s.value = 350;
-                  },
-                  true, 100, 600, 350, true}),
+    ::testing::Values(SetUpCase{"Ready", [](MixerState&) {}, true, 0, 65535, 30000, true},
+                      SetUpCase{"NoMixer", [](MixerState& s) { s.range.reset(); }, false, 0, 99, 42,
+                                false},
+                      SetUpCase{"ValueUnreadable", [](MixerState& s) { s.value.reset(); }, true, 0,
+                                65535, 42, true},
+                      SetUpCase{"RangeAboveZero",
+                                [](MixerState& s) {
+                                  s.range = MixerRange{100, 600};
+                                  s.value = 350;
+                                },
+                                true, 100, 600, 350, true}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(VolumeControlTest, CapabilityFailureClosesTheMixerAndHoldsNoHandle) {
-  m_state->capabilities = false;
+// A volume changed elsewhere moves the slider, and moving it writes nothing
+// back; a notification that leaves the volume as it is (a mute flipped
+// elsewhere) does not move it.
+TEST_F(VolumeControlTest, NotificationMovesTheSliderToTheMixersVolume) {
   Start();
-  EXPECT_EQ(m_state->closes, 1);
-  EXPECT_EQ(m_control->OpenHandle(), 0u);
-  EXPECT_EQ(m_control->VolumeControlId(), 0u);
-}
-
-struct NotificationCase {
-  const char* name;
-  MixerHandle handle;
-  uint32_t controlId;
-  bool follows;
-};
-
-void PrintTo(const NotificationCase& c, std::ostream* os) { *os << c.name; }
-
-class Notification : public VolumeControlTest,
-                     public ::testing::WithParamInterface<NotificationCase> {};
-
-// A volume changed elsewhere moves the slider only when the notification is
-// for this mixer and its volume control, and moving it writes nothing back.
-TEST_P(Notification, MovesTheSliderOnlyForTheVolumeControl) {
-  const NotificationCase& c = GetParam();
-  Start();
+  std::vector<int> moves;
+  QObject::connect(m_slider.get(), &QSlider::valueChanged, [&](int v) { moves.push_back(v); });
+  m_mixer->Notify();
   m_state->value = 500;
-  m_mixer->Notify(c.handle, c.controlId);
-  EXPECT_EQ(m_slider->value(), c.follows ? 500 : 30000);
+  m_mixer->Notify();
+  m_mixer->Notify();
+  EXPECT_EQ(moves, std::vector<int>{500});
   EXPECT_TRUE(m_state->writes.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sources, Notification,
-    ::testing::Values(NotificationCase{"Ours", kHandle, kControl, true},
-                      NotificationCase{"OtherHandle", kHandle + 1, kControl, false},
-                      NotificationCase{"OtherControl", kHandle, kControl + 1, false}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-// A notification whose value is the one last written (a switch of the same
-// control flipped) leaves a slider whose write the mixer refused where it is.
-TEST_F(VolumeControlTest, NotificationWithTheLastKnownValueLeavesTheSlider) {
+// A write the mixer did not take does not leave the slider on a volume the
+// mixer lacks: the next notification, a mute flipped elsewhere included,
+// brings it back to what the mixer reports.
+TEST_F(VolumeControlTest, NotificationAfterARefusedWriteShowsTheMixersVolume) {
   Start();
   m_slider->setValue(31000);
   ASSERT_EQ(m_state->value, 31000u);
-  m_state->open = false;  // the next write fails
+  m_state->writable = false;
   m_slider->setValue(32000);
-  m_mixer->Notify(kHandle, kControl);
-  EXPECT_EQ(m_slider->value(), 32000);
+  m_mixer->Notify();
+  EXPECT_EQ(m_slider->value(), 31000);
   EXPECT_EQ(m_state->writes, (std::vector<uint32_t>{31000, 32000}));
 }
 
 TEST_F(VolumeControlTest, DestructionClosesTheMixer) {
   Start();
   m_control.reset();
-  EXPECT_EQ(m_state->closes, 1);
-  EXPECT_FALSE(m_state->open);
+  EXPECT_TRUE(m_state->destroyed);
 }
 
 }  // namespace

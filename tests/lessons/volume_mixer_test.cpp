@@ -257,7 +257,6 @@ TEST_F(VolumeOnSoundServer, MissingDeviceDisablesTheSliderOnly) {
 
   EXPECT_FALSE(m_slider->isEnabled());
   EXPECT_TRUE(m_label->isEnabled());
-  EXPECT_EQ(m_control->MixerDevices(), 0u);
   EXPECT_EQ(printed, 0) << "something printed to stderr";
   EXPECT_EQ(g_mixerLog.size(), 1) << g_mixerLog.join('\n').toStdString();
   EXPECT_EQ(SinkVolume(), Both(26214));
