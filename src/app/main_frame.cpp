@@ -48,7 +48,7 @@ CMainFrame::CMainFrame(SignInGate signIn, LessonFormFactory makeLessonForm)
       m_makeLessonForm(makeLessonForm ? std::move(makeLessonForm)
                                       : LessonFormFactory(NewLessonForm)) {
   m_ui->setupUi(this);
-  setWindowIcon(Icon(127));
+  setWindowIcon(ProgramIcon());
   // The client area of a multiple-document frame: the windows that join
   // the frame later sit over it.
   setCentralWidget(new QMdiArea(this));

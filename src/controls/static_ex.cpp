@@ -39,7 +39,7 @@ void CStaticEx::SetNotify(bool notify) {
   // parent gets the clicks and shows its own cursor.
   setAttribute(Qt::WA_TransparentForMouseEvents, !notify);
   if (notify)
-    setCursor(Cursor(214));
+    setCursor(HandCursor());
   else
     unsetCursor();
 }

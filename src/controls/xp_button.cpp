@@ -30,7 +30,7 @@ CXPButton::CXPButton(QWidget* parent) : QPushButton(parent) {}
 CXPButton::CXPButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
 
 void CXPButton::SetIcon(int resourceId) {
-  m_hIcon = Icon(resourceId);
+  m_hIcon = IconById(resourceId);
   update();
 }
 
@@ -103,7 +103,7 @@ void CXPButton::DrawFace(QPainter& painter, const QRect& inner) {
   // White under the face, so that an inner area larger than the bitmap
   // shows white beyond it.
   painter.fillRect(inner, Qt::white);
-  const QPixmap face = Bitmap(m_bHover ? 212 : 211);
+  const QPixmap face = m_bHover ? ButtonFaceHover() : ButtonFace();
   painter.drawPixmap(inner.topLeft(), face, QRect(QPoint(0, 0), inner.size()));
   if (m_bShowIcon && !m_hIcon.isNull())
     m_hIcon.paint(&painter, QRect(0, 3, kIconSize, kIconSize), Qt::AlignLeft | Qt::AlignTop);

@@ -55,8 +55,8 @@ Clogin_form::Clogin_form(QWidget* parent)
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                  Qt::WindowStaysOnTopHint);
   move(0, 0);
-  setWindowIcon(Icon(127));
-  m_ui->banner->setPixmap(Bitmap(189));
+  setWindowIcon(ProgramIcon());
+  m_ui->banner->setPixmap(LoginBanner());
 
   for (CStaticEx* label :
        {m_ui->labelUser, m_ui->labelPassword, m_ui->statusLine, m_ui->labelAutoLogin}) {
@@ -66,9 +66,9 @@ Clogin_form::Clogin_form(QWidget* parent)
   FitTwoLines(m_ui->statusLine);
 
   m_ui->signInButton->m_bShowIcon = true;
-  m_ui->signInButton->SetIcon(204);
+  m_ui->signInButton->SetIcon(kSignInIconId);
   m_ui->cancelButton->m_bShowIcon = true;
-  m_ui->cancelButton->SetIcon(205);
+  m_ui->cancelButton->SetIcon(kCancelIconId);
 
   connect(m_ui->signInButton, &QPushButton::clicked, this, &Clogin_form::SignIn);
   connect(m_ui->cancelButton, &QPushButton::clicked, this, &Clogin_form::reject);

@@ -79,7 +79,7 @@ class ButtonTest : public ::testing::Test, private WithApp {
 
 TEST(ArtworkTest, BitmapsHaveTheirSizesAndColourRanges) {
   App();
-  const QImage normal = Bitmap(211).toImage();
+  const QImage normal = ButtonFace().toImage();
   ASSERT_EQ(normal.size(), QSize(126, 20));
   EXPECT_EQ(QColor(normal.pixel(60, 0)), QColor(255, 255, 255));
   EXPECT_EQ(QColor(normal.pixel(60, 9)), QColor(189, 227, 255));
@@ -87,26 +87,27 @@ TEST(ArtworkTest, BitmapsHaveTheirSizesAndColourRanges) {
   EXPECT_EQ(QColor(normal.pixel(60, 18)), QColor(123, 186, 239));
   EXPECT_EQ(QColor(normal.pixel(60, 19)), QColor(123, 186, 239));
 
-  const QImage hover = Bitmap(212).toImage();
+  const QImage hover = ButtonFaceHover().toImage();
   ASSERT_EQ(hover.size(), QSize(77, 19));
   EXPECT_EQ(QColor(hover.pixel(30, 0)), QColor(255, 255, 255));
   EXPECT_EQ(QColor(hover.pixel(30, 18)), QColor(214, 239, 255));
 
-  EXPECT_EQ(Bitmap(127).size(), QSize(11 * 16, 15));
+  EXPECT_EQ(ToolbarStrip().size(), QSize(11 * 16, 15));
   EXPECT_EQ(ToolbarImage(10).size(), QSize(16, 15));
+  EXPECT_EQ(ToolbarImage(3).toImage(), ToolbarStrip().copy(48, 0, 16, 15).toImage());
   EXPECT_TRUE(ToolbarImage(11).isNull());
-  EXPECT_FALSE(Bitmap(189).isNull());
-  EXPECT_TRUE(Bitmap(201).isNull());
+  EXPECT_TRUE(ToolbarImage(-1).isNull());
+  EXPECT_EQ(LoginBanner().size(), QSize(340, 61));
 }
 
 TEST(ArtworkTest, IconsAndHandCursor) {
   App();
-  EXPECT_FALSE(Icon(127).isNull());
-  EXPECT_FALSE(Icon(204).isNull());
-  EXPECT_FALSE(Icon(205).isNull());
-  EXPECT_TRUE(Icon(201).isNull());
+  EXPECT_EQ(ProgramIcon().availableSizes(), (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+  EXPECT_EQ(IconById(kSignInIconId).availableSizes(), QList<QSize>{QSize(32, 32)});
+  EXPECT_EQ(IconById(kCancelIconId).availableSizes(), QList<QSize>{QSize(32, 32)});
+  EXPECT_TRUE(IconById(201).isNull());
 
-  const QCursor hand = Cursor(214);
+  const QCursor hand = HandCursor();
   EXPECT_EQ(hand.hotSpot(), QPoint(12, 1));
   const QImage image = hand.pixmap().toImage();
   ASSERT_EQ(image.size(), QSize(32, 32));
@@ -114,13 +115,15 @@ TEST(ArtworkTest, IconsAndHandCursor) {
   // nothing above it.
   EXPECT_EQ(qAlpha(image.pixel(12, 1)), 255);
   EXPECT_EQ(qAlpha(image.pixel(12, 0)), 0);
-  EXPECT_EQ(Cursor(999).shape(), Qt::ArrowCursor);
+  // White hand, navy cuff, in the cursor's few colours.
+  EXPECT_EQ(QColor(image.pixel(12, 5)), QColor(Qt::white));
+  EXPECT_EQ(QColor(image.pixel(12, 23)), QColor(0, 0, 128));
 }
 
 TEST_F(ButtonTest, IdleShowsNormalFaceInsideBlackOutline) {
   const QImage image = Grab();
   // Inner rectangle starts at (2,2): the face's rows appear there unchanged.
-  const QImage face = Bitmap(211).toImage();
+  const QImage face = ButtonFace().toImage();
   EXPECT_EQ(QColor(image.pixel(3, 2 + 9)), QColor(face.pixel(1, 9)));
   EXPECT_EQ(QColor(image.pixel(3, 2 + 17)), QColor(face.pixel(1, 17)));
   // Outline along the middle of every side.
@@ -135,7 +138,7 @@ TEST_F(ButtonTest, HoverSwitchesToPaleFaceAndOrangeRimAndBack) {
   m_button->Hover(true);
   EXPECT_TRUE(m_button->IsHovering());
   const QImage hover = Grab();
-  const QImage pale = Bitmap(212).toImage();
+  const QImage pale = ButtonFaceHover().toImage();
   // Row 12 of the inner area, away from the rim and the text.
   EXPECT_EQ(QColor(hover.pixel(8, 2 + 10)), QColor(pale.pixel(6, 10)));
   EXPECT_NE(QColor(hover.pixel(8, 2 + 10)), QColor(idle.pixel(8, 2 + 10)));
@@ -201,7 +204,7 @@ TEST_F(ButtonTest, IconShowsAtTheLeftOnlyWithTheFlag) {
       }
     return green;
   };
-  m_button->SetIcon(204);
+  m_button->SetIcon(kSignInIconId);
   EXPECT_EQ(greenAtLeft(), 0);
   m_button->m_bShowIcon = true;
   EXPECT_GT(greenAtLeft(), 5);
