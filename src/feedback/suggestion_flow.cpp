@@ -2,7 +2,9 @@
 
 #include "core/cp936.h"
 #include "core/toolkit.h"
+#include "core/xml.h"
 #include "net/service_requests.h"
+#include "net/transfer.h"
 #include "platform/message_box.h"
 #include "platform/program_values.h"
 
@@ -36,9 +38,7 @@ void SuggestionFlow::CounterTick() {
     m_view.SetSuggestionText(text);
     length = text.GetLength();
   }
-  CToolkit toolkit;
-  m_view.SetCounterText(T("当前还可以输入") + toolkit.IntToText((kMaxBytes - length) / 2) +
-                        T("个汉字"));
+  m_view.SetCounterText(T("当前还可以输入") + IntToText((kMaxBytes - length) / 2) + T("个汉字"));
 }
 
 void SuggestionFlow::Save() {
@@ -66,16 +66,14 @@ void SuggestionFlow::Save() {
   // The counter stays stopped from here on, also when the save fails.
   m_view.StopCounterTimer();
 
-  CToolkit toolkit;
   const SignInValues& signedIn = SignedIn();
   Text reply;
   // Without a server there is nowhere to send the suggestion to.
   if (!ServerBaseAddress().IsEmpty()) {
-    reply = toolkit.FetchText(requests::Suggestion(ServerBaseAddress(), signedIn.userName,
-                                                   signedIn.password, toolkit.IntToText(category),
-                                                   text));
+    reply = FetchText(requests::Suggestion(ServerBaseAddress(), signedIn.userName,
+                                           signedIn.password, IntToText(category), text));
   }
-  const Text value = toolkit.GetXmlValue(reply, "save_static", "", "", "");
+  const Text value = GetXmlValue(reply, "save_static", "", "", "");
   MutableSignedIn().lastReply = value;
 
   if (value == "ok") {
