@@ -175,6 +175,7 @@ INSTANTIATE_TEST_SUITE_P(ProgramItems, RefusedName,
                          ::testing::Values(NameCase{"Subfolder", "sub/game.exe"},
                                            NameCase{"ParentFolder", "../game.exe"},
                                            NameCase{"Backslash", "sub\\game.exe"},
+                                           NameCase{"SlashAfterLeadByte", "\x81/game.exe"},
                                            NameCase{"Dot", "."}, NameCase{"DotDot", ".."},
                                            NameCase{"Empty", ""}),
                          [](const auto& row) { return std::string(row.param.name); });
