@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleFactory>
@@ -63,6 +64,27 @@ void CatalogueTree::SetBackgroundColor(const QColor& color) {
   QPalette colours = palette();
   colours.setColor(QPalette::Base, color);
   setPalette(colours);
+}
+
+void CatalogueTree::keyPressEvent(QKeyEvent* event) {
+  QTreeWidget::keyPressEvent(event);
+  // The keys that move the caret stay the tree's at its ends too, where the
+  // view passes them on to the window, whose shortcuts would turn a page.
+  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return;
+  switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+      event->accept();
+      break;
+    default:
+      break;
+  }
 }
 
 void CatalogueTree::mousePressEvent(QMouseEvent* event) {
