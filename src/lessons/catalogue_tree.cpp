@@ -1,5 +1,7 @@
 #include "lessons/catalogue_tree.h"
 
+#include "lessons/lesson_keys.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -70,21 +72,9 @@ void CatalogueTree::keyPressEvent(QKeyEvent* event) {
   QTreeWidget::keyPressEvent(event);
   // The keys that move the caret stay the tree's at its ends too, where the
   // view passes them on to the window, whose shortcuts would turn a page.
-  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return;
-  switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-      event->accept();
-      break;
-    default:
-      break;
-  }
+  const bool modified =
+      event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  if (!modified && MovesACaret(event->key())) event->accept();
 }
 
 void CatalogueTree::mousePressEvent(QMouseEvent* event) {

@@ -10,8 +10,6 @@
 
 namespace zorva {
 
-namespace {
-
 bool MovesACaret(int key) {
   switch (key) {
     case Qt::Key_Left:
@@ -27,6 +25,8 @@ bool MovesACaret(int key) {
       return false;
   }
 }
+
+namespace {
 
 // The focused control does something with the key on its own.
 bool ControlUses(KeyFocus focus, int key) {

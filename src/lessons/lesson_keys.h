@@ -31,6 +31,10 @@ enum class KeyAction {
   LeaveFullScreen
 };
 
+// The keys that move a caret in a tree or a slider: the arrows, Home, End,
+// Page Up and Page Down.
+bool MovesACaret(int key);
+
 // The lesson window's keys. A key the focused control uses stays with it;
 // the others are the window's: Space presses "暂停"/"继续", Left or Page Up
 // "上一页", Right or Page Down "下一页", Enter on a tree item "播放".
