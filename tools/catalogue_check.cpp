@@ -11,6 +11,7 @@
 #include "core/xml.h"
 #include "lessons/catalogue.h"
 #include "lessons/catalogue_rules.h"
+#include "lessons/page_table.h"
 #include "tools/content_source.h"
 
 namespace zorva::tool {
@@ -19,28 +20,23 @@ namespace {
 
 using Severity = Finding::Severity;
 
-// The page list stops after this many missing orders in a row.
-constexpr int kPageGaps = 10;
-
 // Records the tree the client's catalogue builder makes.
 class RecordingView : public CatalogueView {
  public:
   explicit RecordingView(std::vector<ShownItem>& roots) : m_roots(roots) {}
   void SetTitle(const Text&) override {}
-  void StopPlaybackTimer() override {}
   void DeleteAllTreeItems() override { m_roots.clear(); }
   void AddLevel1Item(const Text& text) override { m_roots.push_back({text, -1, 0, {}}); }
   void AddLevel2Item(const Text& text) override {
     if (!m_roots.empty()) m_roots.back().children.push_back({text, -1, 0, {}});
   }
-  void AddLevel3Item(const Text& text) override {
+  void AddLevel3Item(const Text& text, int row) override {
     if (m_roots.empty() || m_roots.back().children.empty()) return;
-    m_roots.back().children.back().children.push_back({text, m_nextRow++, 0, {}});
+    m_roots.back().children.back().children.push_back({text, row, 0, {}});
   }
 
  private:
   std::vector<ShownItem>& m_roots;
-  int m_nextRow = 0;
 };
 
 std::string Utf8(const Text& text) { return ToUtf8(text); }
@@ -154,6 +150,9 @@ class Checker {
     return "row " + std::to_string(row) + " " + Quoted(m_report.entries.Row(row).title);
   }
 
+  // The client plays each tree item by its own row, so a repeated title
+  // plays the right entry; but two items alike in the tree may still leave
+  // a user unsure which is which.
   void CheckDuplicateTitles(const std::string& file) {
     const EntryTable& entries = m_report.entries;
     for (int row = 0; row < entries.Count(); ++row) {
@@ -161,7 +160,7 @@ class Checker {
       if (first == row) continue;
       Add(Severity::Warning, file, m_rowLines[row],
           RowName(row) + " has the title of row " + std::to_string(first) +
-              ": selecting it in the tree and pressing Play plays row " + std::to_string(first));
+              ": each plays its own entry, but the tree shows two items alike");
     }
   }
 
@@ -179,22 +178,13 @@ class Checker {
     lesson.pageListRead = true;
     const Text text(reply.bytes);
     // The pages exactly as the client reads them.
-    for (int n = 1, gaps = 0; gaps <= kPageGaps; ++n) {
-      const Text order = IntToText(n);
-      Text name = GetXmlValue(text, "file", "order", order, "name");
-      const Text delay = GetXmlValue(text, "file", "order", order, "delay_time");
-      name.Replace(".html", ".swf");
-      if (name.IsEmpty()) {
-        ++gaps;
-        continue;
-      }
-      gaps = 0;
-      lesson.pages.push_back({name, delay, 0});
-    }
+    const PageTable pages = ReadPageList(text);
+    for (int i = 0; i < pages.Count(); ++i)
+      lesson.pages.push_back({pages.Row(i).name, pages.Row(i).delay, 0});
     const ScannedDocument doc = ScanElements(text, {"file"});
     std::vector<Finding> found;
     const std::vector<int> taken =
-        AnalyseLevel(doc, ChildrenOf(doc, "file", -1), {"name", kPageGaps, "page"}, file, found);
+        AnalyseLevel(doc, ChildrenOf(doc, "file", -1), {"name", kMaxPageGaps, "page"}, file, found);
     for (Finding& f : found) {
       f.message = RowName(row) + ": " + f.message;
       m_report.findings.push_back(std::move(f));

@@ -60,7 +60,7 @@ void BuildCatalogue(const Text& catalogue, CatalogueView& view, EntryTable& entr
         entry.type = level3.Ask("lesson", k, "type");
         entry.fileName = level3.Ask("lesson", k, "file_name");
         if (entry.title.IsEmpty()) break;
-        view.AddLevel3Item(entry.title);
+        view.AddLevel3Item(entry.title, entries.Count());
         entries.Append(std::move(entry));
       }
     }
@@ -68,7 +68,6 @@ void BuildCatalogue(const Text& catalogue, CatalogueView& view, EntryTable& entr
 }
 
 void LoadCatalogue(CatalogueView& view, EntryTable& entries, CatalogueLookup lookup) {
-  view.StopPlaybackTimer();
   view.SetTitle(FromUtf8("正在读取课程列表......"));
   view.DeleteAllTreeItems();
   entries.Clear();
@@ -77,16 +76,15 @@ void LoadCatalogue(CatalogueView& view, EntryTable& entries, CatalogueLookup loo
   view.SetTitle(FromUtf8("主窗口"));
 }
 
-int ResolveSelectedItem(const std::optional<Text>& selectedText, const EntryTable& entries,
-                        QWidget* owner) {
-  if (!selectedText) {
+int ResolveSelectedItem(std::optional<int> selectedRow, const EntryTable& entries, QWidget* owner) {
+  if (!selectedRow) {
     ShowMessage(
         FromUtf8("您没有选择课程或游戏等项目！请在列表中选择第三级别的项目.如果列表没有显示，"
                  "请点击“应用列表”按钮来显示列表"),
         owner);
     return -1;
   }
-  const int row = entries.IsEmpty() ? -1 : entries.FindTitle(*selectedText);
+  const int row = *selectedRow >= 0 && *selectedRow < entries.Count() ? *selectedRow : -1;
   if (row < 0)
     ShowMessage(FromUtf8("您没有选择课程或游戏等项目！请在列表中选择第三级别的项目"), owner);
   return row;

@@ -9,23 +9,23 @@ class QWidget;
 
 namespace zorva {
 
-// What loading the catalogue asks of the lesson window: its title, the
-// playback timer, and a tree that is built strictly in order, so every new
-// item goes last under the newest item of the level above.
+// What loading the catalogue asks of the lesson window: its title and a
+// tree that is built strictly in order, so every new item goes last under
+// the newest item of the level above.
 class CatalogueView {
  public:
   virtual ~CatalogueView() = default;
 
   virtual void SetTitle(const Text& title) = 0;
-  virtual void StopPlaybackTimer() = 0;
 
   virtual void DeleteAllTreeItems() = 0;
   // A new last root item.
   virtual void AddLevel1Item(const Text& text) = 0;
   // A new last child of the newest level 1 item.
   virtual void AddLevel2Item(const Text& text) = 0;
-  // A new last child of the newest level 2 item.
-  virtual void AddLevel3Item(const Text& text) = 0;
+  // A new last child of the newest level 2 item, standing for this row of
+  // the entry table.
+  virtual void AddLevel3Item(const Text& text, int row) = 0;
 };
 
 // How the builder answers its questions to the catalogue text: through an
@@ -48,11 +48,13 @@ void LoadCatalogue(CatalogueView& view, EntryTable& entries,
 void BuildCatalogue(const Text& catalogue, CatalogueView& view, EntryTable& entries,
                     CatalogueLookup lookup = CatalogueLookup::Indexed);
 
-// The row of the entry table that the tree's selected item stands for
-// (selectedText empty when nothing is selected), matched by exact bytes from
-// row 0 up. When there is none, the user is told why in a message box owned
-// by owner, and the answer is -1.
-int ResolveSelectedItem(const std::optional<Text>& selectedText, const EntryTable& entries,
+// The row of the entry table that the tree's selected item stands for:
+// selectedRow is the row the item was built for (-1 for an item of level 1
+// or 2), or empty when nothing is selected. The item's own row, never the
+// first row with its title: catalogues repeat titles across subjects. When
+// there is none, the user is told why in a message box owned by owner, and
+// the answer is -1.
+int ResolveSelectedItem(std::optional<int> selectedRow, const EntryTable& entries,
                         QWidget* owner = nullptr);
 
 }  // namespace zorva

@@ -4,6 +4,9 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 
+#include <algorithm>
+#include <functional>
+
 namespace zorva {
 
 QString FoldLatinCase(QString text) {
@@ -41,28 +44,31 @@ CatalogueSearch::CatalogueSearch(QTreeWidget* tree)
 
 CatalogueSearch::~CatalogueSearch() = default;
 
+template <typename Visit>
+void CatalogueSearch::VisitRows(std::vector<Node>& rows, const Visit& visit) {
+  for (Node& row : rows) {
+    VisitRows(row.children, visit);
+    visit(row);
+  }
+}
+
 void CatalogueSearch::Remember() {
-  m_subjects.clear();
-  auto node = [](QTreeWidgetItem* item) {
+  // Subjects, their lists and the lists' lessons: three levels.
+  const std::function<Node(QTreeWidgetItem*, int)> remember = [&](QTreeWidgetItem* item,
+                                                                  int level) {
     Node n;
     n.item = item;
     n.wasExpanded = item->isExpanded();
     n.hidden = item->isHidden();
+    n.lesson = level == 2;
+    if (n.lesson) n.folded = FoldLatinCase(item->text(0));
+    for (int i = 0; level < 2 && i < item->childCount(); ++i)
+      n.children.push_back(remember(item->child(i), level + 1));
     return n;
   };
-  for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
-    Node subject = node(m_tree->topLevelItem(i));
-    for (int j = 0; j < subject.item->childCount(); ++j) {
-      Node list = node(subject.item->child(j));
-      for (int k = 0; k < list.item->childCount(); ++k) {
-        Node lesson = node(list.item->child(k));
-        lesson.folded = FoldLatinCase(lesson.item->text(0));
-        list.children.push_back(std::move(lesson));
-      }
-      subject.children.push_back(std::move(list));
-    }
-    m_subjects.push_back(std::move(subject));
-  }
+  m_subjects.clear();
+  for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+    m_subjects.push_back(remember(m_tree->topLevelItem(i), 0));
   m_previousCurrent = m_tree->currentItem();
   m_previousSelection = m_tree->selectedItems();
 }
@@ -98,33 +104,25 @@ int CatalogueSearch::Narrow(const QString& text) {
   // keystroke that changes nothing costs no layout at all.
   int matches = 0;
   bool changes = false;
-  auto want = [&changes](Node& node, bool hidden, bool expanded) {
+  VisitRows(m_subjects, [&](Node& node) {
+    bool hidden = false;
+    bool expanded = node.wasExpanded;
+    if (node.lesson) {
+      const bool match = needle.isEmpty() || node.folded.contains(needle);
+      hidden = !match;
+      matches += match ? 1 : 0;
+    } else if (!needle.isEmpty()) {
+      // A subject or list shows, opened, when something under it matches.
+      const bool shown = std::any_of(node.children.begin(), node.children.end(),
+                                     [](const Node& child) { return !child.wantHidden; });
+      hidden = !shown;
+      expanded = shown;
+    }
     node.wantHidden = hidden;
     node.wantExpanded = expanded;
     changes |= node.hidden != hidden ||
                (node.item->childCount() > 0 && node.item->isExpanded() != expanded);
-  };
-  for (Node& subject : m_subjects) {
-    bool subjectShown = false;
-    for (Node& list : subject.children) {
-      bool listShown = false;
-      for (Node& lesson : list.children) {
-        const bool match = needle.isEmpty() || lesson.folded.contains(needle);
-        want(lesson, !match, lesson.wasExpanded);
-        listShown |= match;
-        matches += match ? 1 : 0;
-      }
-      if (needle.isEmpty())
-        want(list, false, list.wasExpanded);
-      else
-        want(list, !listShown, listShown);
-      subjectShown |= listShown;
-    }
-    if (needle.isEmpty())
-      want(subject, false, subject.wasExpanded);
-    else
-      want(subject, !subjectShown, subjectShown);
-  }
+  });
   if (changes) Apply();
   // A selection the narrowing hides would be played unseen: let it go.
   if (QTreeWidgetItem* current = m_tree->currentItem()) {
@@ -145,55 +143,35 @@ void CatalogueSearch::Apply() {
   // put its layout off until all are done.
   m_tree->setUpdatesEnabled(false);
   if (!m_subjects.empty()) m_subjects.front().item->setHidden(m_subjects.front().hidden);
-  auto apply = [this](Node& node) {
+  VisitRows(m_subjects, [this](Node& node) {
     SetHidden(node, node.wantHidden);
     if (node.item->childCount() > 0) node.item->setExpanded(node.wantExpanded);
-  };
-  for (Node& subject : m_subjects) {
-    apply(subject);
-    for (Node& list : subject.children) {
-      apply(list);
-      for (Node& lesson : list.children) apply(lesson);
-    }
-  }
+  });
   m_tree->setUpdatesEnabled(true);
 }
 
 QTreeWidgetItem* CatalogueSearch::SelectFirstMatch() {
   if (!m_open || m_field->text().isEmpty()) return nullptr;
-  for (Node& subject : m_subjects)
-    for (Node& list : subject.children)
-      for (Node& lesson : list.children) {
-        if (lesson.hidden) continue;
-        m_tree->setCurrentItem(lesson.item);
-        m_tree->scrollToItem(lesson.item);
-        m_tree->setFocus(Qt::OtherFocusReason);
-        return lesson.item;
-      }
-  return nullptr;
+  QTreeWidgetItem* first = nullptr;
+  VisitRows(m_subjects, [&first](Node& node) {
+    if (!first && node.lesson && !node.hidden) first = node.item;
+  });
+  if (!first) return nullptr;
+  m_tree->setCurrentItem(first);
+  m_tree->scrollToItem(first);
+  m_tree->setFocus(Qt::OtherFocusReason);
+  return first;
 }
 
 void CatalogueSearch::Restore() {
   m_tree->setUpdatesEnabled(false);
-  for (Node& subject : m_subjects) {
-    SetHidden(subject, false);
-    for (Node& list : subject.children) {
-      SetHidden(list, false);
-      for (Node& lesson : list.children) SetHidden(lesson, false);
-    }
-  }
+  VisitRows(m_subjects, [this](Node& node) { SetHidden(node, false); });
   m_tree->setCurrentItem(m_previousCurrent);
   m_tree->clearSelection();
   for (QTreeWidgetItem* item : m_previousSelection) item->setSelected(true);
   // After the selection, whose change expands the caret item: the
   // expansion comes back exactly as it was.
-  for (Node& subject : m_subjects) {
-    subject.item->setExpanded(subject.wasExpanded);
-    for (Node& list : subject.children) {
-      list.item->setExpanded(list.wasExpanded);
-      for (Node& lesson : list.children) lesson.item->setExpanded(lesson.wasExpanded);
-    }
-  }
+  VisitRows(m_subjects, [](Node& node) { node.item->setExpanded(node.wasExpanded); });
   m_tree->setUpdatesEnabled(true);
 }
 

@@ -56,13 +56,19 @@ class CatalogueSearch : public QObject {
  private:
   struct Node {
     QTreeWidgetItem* item = nullptr;
-    QString folded;  // lesson-level items: the title as matched
+    bool lesson = false;  // a lesson-level item, the only kind that matches
+    QString folded;       // lesson-level items: the title as matched
     bool wasExpanded = false;
     bool hidden = false;
     bool wantHidden = false;
     bool wantExpanded = false;
     std::vector<Node> children;
   };
+  // Calls visit on every remembered row, each after its children, so rows
+  // come in tree order among their level and a parent sees its children
+  // done.
+  template <typename Visit>
+  static void VisitRows(std::vector<Node>& rows, const Visit& visit);
   void Remember();
   void SetHidden(Node& node, bool hidden);
   // Gives every row its wanted hidden and expanded state.

@@ -1,8 +1,11 @@
 #include "lessons/catalogue_tree.h"
 
+#include "lessons/lesson_keys.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleFactory>
@@ -63,6 +66,15 @@ void CatalogueTree::SetBackgroundColor(const QColor& color) {
   QPalette colours = palette();
   colours.setColor(QPalette::Base, color);
   setPalette(colours);
+}
+
+void CatalogueTree::keyPressEvent(QKeyEvent* event) {
+  QTreeWidget::keyPressEvent(event);
+  // The keys that move the caret stay the tree's at its ends too, where the
+  // view passes them on to the window, whose shortcuts would turn a page.
+  const bool modified =
+      event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  if (!modified && MovesACaret(event->key())) event->accept();
 }
 
 void CatalogueTree::mousePressEvent(QMouseEvent* event) {

@@ -23,6 +23,7 @@ class CatalogueTree : public QTreeWidget {
   void clickedBeforeSelection();
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   bool viewportEvent(QEvent* event) override;
 };

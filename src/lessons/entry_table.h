@@ -30,11 +30,6 @@ class EntryTable {
       if (Row(row).title == title) return row;
     return -1;
   }
-  int FindDir(const Text& dir) const {
-    for (int row = 0; row < Count(); ++row)
-      if (Row(row).dir == dir) return row;
-    return -1;
-  }
 
  private:
   std::vector<CatalogueEntry> m_rows;

@@ -73,6 +73,12 @@ void FullScreenPlayer::Leave() {
   emit switched(false);
 }
 
+void FullScreenPlayer::KeepHiddenAfterwards(const QList<QWidget*>& widgets) {
+  if (!m_on) return;
+  for (int i = 0; i < m_makeWay.size(); ++i)
+    if (widgets.contains(m_makeWay[i])) m_wasVisible[i] = false;
+}
+
 bool FullScreenPlayer::eventFilter(QObject* watched, QEvent* event) {
   // The screen's size arrives after the switch; the player follows it.
   if (m_on && watched == m_window && event->type() == QEvent::Resize) Fit();

@@ -31,6 +31,10 @@ class FullScreenPlayer : public QObject {
   void Enter();
   void Leave();
   void Toggle() { m_on ? Leave() : Enter(); }
+  // These of the widgets that make way stay hidden when the full screen
+  // ends, whatever they were before it (a lesson started meanwhile hid
+  // them). Nothing changes when the player is not full screen.
+  void KeepHiddenAfterwards(const QList<QWidget*>& widgets);
 
  signals:
   void switched(bool on);

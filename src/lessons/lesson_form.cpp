@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,19 +10,19 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSlider>
-#include <QTimerEvent>
 
 #include "controls/shockwave_flash.h"
 #include "core/cp936.h"
 #include "lessons/catalogue_search.h"
 #include "lessons/catalogue_tree.h"
 #include "lessons/full_screen_player.h"
-#include "lessons/lesson_form_playback.h"
 #include "lessons/lesson_keys.h"
 #include "lessons/right_press_as_left.h"
 #include "lessons/volume_control.h"
 #include "platform/alsa_mixer.h"
 #include "platform/dialog_units.h"
+#include "platform/interval_timer.h"
+#include "platform/program_values.h"
 #include "platform/qt_text.h"
 #include "ui_lesson_form.h"
 
@@ -29,30 +30,23 @@ namespace zorva {
 
 namespace {
 
-constexpr int kPlaybackPeriodMs = 1000;
 const QColor kTreeBackground(239, 201, 239);
 
-// A tree item keeps its text's bytes beside the shown string, so that a
-// selection resolves by exactly the bytes the catalogue gave, whatever the
-// conversion for display made of them.
-constexpr int kTextBytesRole = Qt::UserRole;
+// A lesson-level tree item carries the entry table row it was built for;
+// the items above it carry none.
+constexpr int kEntryRowRole = Qt::UserRole;
 
-QTreeWidgetItem* MakeItem(const Text& text) {
+QTreeWidgetItem* MakeItem(const Text& text, int row = -1) {
   auto* item = new QTreeWidgetItem(QStringList(ToQString(text)));
-  item->setData(0, kTextBytesRole, QByteArray(text.str().data(), text.GetLength()));
+  item->setData(0, kEntryRowRole, row);
   return item;
-}
-
-Text ItemText(const QTreeWidgetItem* item) {
-  const QByteArray bytes = item->data(0, kTextBytesRole).toByteArray();
-  return Text(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 }  // namespace
 
-lesson_form::lesson_form() = default;
+lesson_form::lesson_form(std::unique_ptr<IntervalTimer> timer) : m_timer(std::move(timer)) {}
 
-lesson_form::~lesson_form() { StopPlaybackTimer(); }
+lesson_form::~lesson_form() = default;
 
 bool lesson_form::Create(QWidget* parent) {
   if (m_ui) return false;
@@ -79,6 +73,10 @@ bool lesson_form::Create(QWidget* parent) {
   m_ui->buttonRowFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
   for (QPushButton* button : {m_ui->btnAppList, m_ui->btnPlay, m_ui->btnPrevPage, m_ui->btnNextPage,
                               m_ui->btnPause, m_ui->btnClose}) {
+    // Enter does nothing in this window: no button may become the
+    // dialog's default and take it.
+    button->setAutoDefault(false);
+    button->setDefault(false);
     button->setFlat(true);
     // A flat button still needs a face of its own over a playing movie.
     button->setAutoFillBackground(true);
@@ -94,24 +92,35 @@ bool lesson_form::Create(QWidget* parent) {
   m_fullScreen = new FullScreenPlayer(this, m_ui->flash, {m_ui->tree, m_search->Field()});
   new LessonKeys({this, m_ui->flash, m_ui->tree, m_search->Field(), m_ui->btnPlay,
                   m_ui->btnPrevPage, m_ui->btnNextPage, m_ui->btnPause, m_fullScreen});
-  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
-          [this] {
-            if (!m_fullScreen->IsOn()) m_search->Open(m_search->Field()->text());
-          });
+  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
+    if (!m_fullScreen->IsOn()) m_search->Open(m_search->Field()->text());
+  });
 
   connect(m_ui->btnClose, &QPushButton::clicked, this, &lesson_form::OnCloseButton);
   connect(m_ui->btnAppList, &QPushButton::clicked, this, &lesson_form::OnAppList);
   connect(m_ui->btnPlay, &QPushButton::clicked, this, &lesson_form::OnPlay);
   connect(m_ui->tree, &CatalogueTree::clickedBeforeSelection, this, &lesson_form::ExpandCaretItem);
   connect(m_ui->tree, &QTreeWidget::currentItemChanged, this, &lesson_form::ExpandCaretItem);
-  m_playback = new LessonFormPlayback(*this);
+  const SignInValues& user = SignedIn();
+  m_playback = std::make_unique<LessonPlayback>(
+      static_cast<PlaybackView&>(*this), *m_ui->flash, m_entries,
+      LessonSource{ServerBaseAddress(), user.userName, user.password}, std::move(m_timer));
+  connect(m_ui->btnPrevPage, &QPushButton::clicked, this, [this] { m_playback->OnPrevPage(); });
+  connect(m_ui->btnNextPage, &QPushButton::clicked, this, [this] { m_playback->OnNextPage(); });
+  connect(m_ui->btnPause, &QPushButton::clicked, this, [this] { m_playback->OnPauseResume(); });
+  connect(this, &lesson_form::playRequested, this, [this](int row) { m_playback->OnPlay(row); });
 
   OnInitDialog();
   return true;
 }
 
 void lesson_form::OnInitDialog() {
-  m_state = PlaybackState();
+  // The window comes first, so the catalogue loads under its own title on
+  // screen; the window system maps and paints it now, as loading keeps the
+  // thread busy.
+  show();
+  repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   m_ui->chkAutoNext->setChecked(true);
   m_ui->tree->SetBackgroundColor(kTreeBackground);
   LoadCatalogue();
@@ -126,13 +135,15 @@ void lesson_form::SetUpVolume() {
 }
 
 void lesson_form::LoadCatalogue(CatalogueLookup lookup) {
+  if (m_playback) m_playback->StopTimer();
   zorva::LoadCatalogue(*this, m_entries, lookup);
 }
 
 int lesson_form::ResolveSelectedItem() {
   const QTreeWidgetItem* caret = m_ui->tree->currentItem();
-  return zorva::ResolveSelectedItem(caret ? std::optional<Text>(ItemText(caret)) : std::nullopt,
-                                    m_entries, this);
+  return zorva::ResolveSelectedItem(
+      caret ? std::optional<int>(caret->data(0, kEntryRowRole).toInt()) : std::nullopt, m_entries,
+      this);
 }
 
 QList<QWidget*> lesson_form::ButtonRow() const {
@@ -149,24 +160,24 @@ Text lesson_form::Title() const { return FromQString(windowTitle()); }
 
 void lesson_form::SetTitle(const Text& title) { setWindowTitle(ToQString(title)); }
 
-void lesson_form::StartPlaybackTimer() {
-  StopPlaybackTimer();
-  m_playbackTimer = startTimer(kPlaybackPeriodMs);
+QPoint lesson_form::CursorPosition() const { return QCursor::pos(); }
+
+bool lesson_form::AutoNextChecked() const { return m_ui->chkAutoNext->isChecked(); }
+
+void lesson_form::HideTreeAndPageStore() {
+  // The page table is no control here, so only the tree has to go; in full
+  // screen it stays away when the window comes back.
+  m_ui->tree->hide();
+  m_fullScreen->KeepHiddenAfterwards({m_ui->tree, m_search->Field()});
 }
 
-void lesson_form::StopPlaybackTimer() {
-  if (m_playbackTimer == 0) return;
-  killTimer(m_playbackTimer);
-  m_playbackTimer = 0;
+void lesson_form::ShowBlankPage() {
+  // The blank page is the window's own white background behind the player;
+  // painting it again is all there is to do.
+  update();
 }
 
-void lesson_form::timerEvent(QTimerEvent* event) {
-  if (event->timerId() != m_playbackTimer) {
-    QDialog::timerEvent(event);
-    return;
-  }
-  emit playbackTick();
-}
+void lesson_form::SetPauseButtonText(const Text& text) { m_ui->btnPause->setText(ToQString(text)); }
 
 void lesson_form::closeEvent(QCloseEvent* event) { event->ignore(); }
 
@@ -178,7 +189,7 @@ void lesson_form::resizeEvent(QResizeEvent* event) {
 }
 
 void lesson_form::OnCloseButton() {
-  StopPlaybackTimer();
+  m_playback->StopTimer();
   hide();
   // The frame holds a guarded reference that clears itself; the object
   // goes once the handler that pressed the button has returned.
@@ -213,7 +224,9 @@ void lesson_form::AddLevel2Item(const Text& text) {
   m_level1->addChild(m_level2);
 }
 
-void lesson_form::AddLevel3Item(const Text& text) { m_level2->addChild(MakeItem(text)); }
+void lesson_form::AddLevel3Item(const Text& text, int row) {
+  m_level2->addChild(MakeItem(text, row));
+}
 
 CShockwaveflash1* lesson_form::Player() const { return m_ui->flash; }
 CatalogueTree* lesson_form::Tree() const { return m_ui->tree; }

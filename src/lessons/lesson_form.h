@@ -7,8 +7,8 @@
 #include "core/text.h"
 #include "lessons/catalogue.h"
 #include "lessons/entry_table.h"
-#include "lessons/page_table.h"
-#include "lessons/playback_state.h"
+#include "lessons/lesson_playback.h"
+#include "platform/interval_timer.h"
 
 class QCheckBox;
 class QPushButton;
@@ -25,7 +25,6 @@ class CShockwaveflash1;
 class CatalogueSearch;
 class CatalogueTree;
 class FullScreenPlayer;
-class LessonFormPlayback;
 class RightPressAsLeft;
 class VolumeControl;
 
@@ -33,23 +32,27 @@ class VolumeControl;
 // window beneath it, and the button row across the top. The main frame
 // creates it after the sign-in and it stays until the frame closes: the
 // close box, Enter and Esc do nothing. The catalogue building and the
-// resolution of a selection live in lessons/catalogue.h; playback drives
-// the window through the accessors below.
-class lesson_form : public QDialog, private CatalogueView {
+// resolution of a selection live in lessons/catalogue.h, the playback in
+// lessons/lesson_playback.h; the window shows what they decide.
+class lesson_form : public QDialog, private CatalogueView, private PlaybackView {
   Q_OBJECT
 
  public:
-  // The object alone; Create makes the window.
-  lesson_form();
+  // The object alone; Create makes the window. Playback ticks on timer, or
+  // on a Qt timer when none is given.
+  explicit lesson_form(std::unique_ptr<IntervalTimer> timer = {});
   ~lesson_form() override;
 
   // Creates the window from its template as a popup owned by parent, centred
-  // on the screen, and initialises it: playback state reset, "自动播放下一课程"
-  // ticked, the tree's background, the catalogue, the volume. The caller
-  // shows it. False when the window could not be created.
+  // on the screen, and initialises it: the window shown, playback state
+  // reset, "自动播放下一课程" ticked, the tree's background, the catalogue
+  // (under its loading title, on screen), the volume. Lessons come from the
+  // server base address for the signed-in user of this moment. False when
+  // the window could not be created.
   virtual bool Create(QWidget* parent);
 
-  // Fetches the catalogue and rebuilds the tree and the entry table.
+  // Stops the playback timer, fetches the catalogue and rebuilds the tree
+  // and the entry table.
   void LoadCatalogue(CatalogueLookup lookup = CatalogueLookup::Indexed);
 
   // The entry table row of the tree's caret item, or -1 after telling the
@@ -63,17 +66,9 @@ class lesson_form : public QDialog, private CatalogueView {
   Text Title() const;
   void SetTitle(const Text& title) override;
 
-  // Timer 1, the playback tick (1000 ms); starting it again restarts it.
-  void StartPlaybackTimer();
-  void StopPlaybackTimer() override;
-  bool IsPlaybackTimerRunning() const { return m_playbackTimer != 0; }
-
   CShockwaveflash1* Player() const;
   CatalogueTree* Tree() const;
-  EntryTable& Entries() { return m_entries; }
   const EntryTable& Entries() const { return m_entries; }
-  PageTable& Pages() { return m_pages; }
-  PlaybackState& State() { return m_state; }
   QCheckBox* AutoNextBox() const;
   QPushButton* PlayButton() const;
   QPushButton* PrevPageButton() const;
@@ -83,8 +78,8 @@ class lesson_form : public QDialog, private CatalogueView {
   QPushButton* CloseButton() const;
   QSlider* VolumeSlider() const;
   // Lesson playback and program items, driven by "播放", timer 1, the page
-  // buttons and "暂停".
-  LessonFormPlayback* Playback() const { return m_playback; }
+  // buttons and "暂停"; null before Create.
+  LessonPlayback* Playback() const { return m_playback.get(); }
   // The nine controls of the button row, in ShowButtonRow's order.
   QList<QWidget*> ButtonRow() const;
   // The search above the tree (Ctrl+F, or typing in the tree) and the
@@ -95,8 +90,6 @@ class lesson_form : public QDialog, private CatalogueView {
  signals:
   // "播放" resolved the selection to this entry table row.
   void playRequested(int row);
-  // A tick of timer 1.
-  void playbackTick();
 
  public slots:
   // Enter and Esc end nothing here.
@@ -106,14 +99,21 @@ class lesson_form : public QDialog, private CatalogueView {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
-  void timerEvent(QTimerEvent* event) override;
 
  private:
   // CatalogueView
   void DeleteAllTreeItems() override;
   void AddLevel1Item(const Text& text) override;
   void AddLevel2Item(const Text& text) override;
-  void AddLevel3Item(const Text& text) override;
+  void AddLevel3Item(const Text& text, int row) override;
+
+  // PlaybackView
+  QPoint CursorPosition() const override;
+  bool AutoNextChecked() const override;
+  void HideTreeAndPageStore() override;
+  void ShowBlankPage() override;
+  void SetPauseButtonText(const Text& text) override;
+  QWidget* MessageOwner() override { return this; }
 
   void OnInitDialog();
   void OnCloseButton();
@@ -127,12 +127,10 @@ class lesson_form : public QDialog, private CatalogueView {
   RightPressAsLeft* m_rightPressAsLeft = nullptr;
   CatalogueSearch* m_search = nullptr;
   FullScreenPlayer* m_fullScreen = nullptr;
-  LessonFormPlayback* m_playback = nullptr;
   VolumeControl* m_volume = nullptr;
   EntryTable m_entries;
-  PageTable m_pages;
-  PlaybackState m_state;
-  int m_playbackTimer = 0;
+  std::unique_ptr<IntervalTimer> m_timer;  // until Create hands it to playback
+  std::unique_ptr<LessonPlayback> m_playback;
   QTreeWidgetItem* m_level1 = nullptr;
   QTreeWidgetItem* m_level2 = nullptr;
 };

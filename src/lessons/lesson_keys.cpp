@@ -1,6 +1,7 @@
 #include "lessons/lesson_keys.h"
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTreeWidget>
@@ -9,14 +10,69 @@
 
 namespace zorva {
 
+bool MovesACaret(int key) {
+  switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+// The focused control does something with the key on its own.
+bool ControlUses(KeyFocus focus, int key) {
+  switch (focus) {
+    case KeyFocus::Movie:
+    case KeyFocus::SearchField:
+      return true;
+    case KeyFocus::Tree:
+    case KeyFocus::Slider:
+      return MovesACaret(key);
+    case KeyFocus::Button:
+      return key == Qt::Key_Space;
+    case KeyFocus::Other:
+      return false;
+  }
+  return false;
+}
+
+}  // namespace
+
 KeyAction MapLessonKey(int key, Qt::KeyboardModifiers modifiers, KeyFocus focus, bool fullScreen) {
-  if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-    return KeyAction::None;
-  if (key == Qt::Key_F11) return KeyAction::ToggleFullScreen;
-  // Leaving the full screen is never left to the movie: Esc is the way out
-  // a user tries first.
-  if (key == Qt::Key_Escape) return fullScreen ? KeyAction::LeaveFullScreen : KeyAction::None;
-  if (focus == KeyFocus::Movie || focus == KeyFocus::SearchField) return KeyAction::None;
+  const Qt::KeyboardModifiers held = modifiers & ~Qt::KeypadModifier;
+  if (held == Qt::NoModifier) {
+    if (key == Qt::Key_F11) return KeyAction::ToggleFullScreen;
+    // Leaving the full screen is never left to the movie: Esc is the way
+    // out a user tries first.
+    if (key == Qt::Key_Escape) return fullScreen ? KeyAction::LeaveFullScreen : KeyAction::None;
+  }
+  if (focus == KeyFocus::Movie) return KeyAction::None;
+  if (held == Qt::ControlModifier) {
+    switch (key) {
+      case Qt::Key_Space:
+        return KeyAction::PauseResume;
+      case Qt::Key_PageUp:
+        return KeyAction::PrevPage;
+      case Qt::Key_PageDown:
+        return KeyAction::NextPage;
+      case Qt::Key_Left:
+        return focus == KeyFocus::SearchField ? KeyAction::None : KeyAction::PrevPage;
+      case Qt::Key_Right:
+        return focus == KeyFocus::SearchField ? KeyAction::None : KeyAction::NextPage;
+      default:
+        return KeyAction::None;
+    }
+  }
+  if (held != Qt::NoModifier || ControlUses(focus, key)) return KeyAction::None;
   switch (key) {
     case Qt::Key_Space:
       return KeyAction::PauseResume;
@@ -47,6 +103,8 @@ KeyFocus LessonKeys::FocusOf(QWidget* widget) const {
   if (within(m_targets.player)) return KeyFocus::Movie;
   if (within(m_targets.searchField)) return KeyFocus::SearchField;
   if (within(m_targets.tree)) return KeyFocus::Tree;
+  if (qobject_cast<QAbstractSlider*>(widget)) return KeyFocus::Slider;
+  if (qobject_cast<QAbstractButton*>(widget)) return KeyFocus::Button;
   return KeyFocus::Other;
 }
 

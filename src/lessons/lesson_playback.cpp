@@ -7,24 +7,19 @@
 #include "controls/movie_player.h"
 #include "core/cp936.h"
 #include "core/toolkit.h"
-#include "core/xml.h"
 #include "lessons/catalogue_rules.h"
 #include "lessons/entry_table.h"
 #include "lessons/program_items.h"
 #include "net/service_requests.h"
 #include "net/transfer.h"
+#include "platform/interval_timer.h"
 #include "platform/message_box.h"
-#include "platform/program_values.h"
 
 namespace zorva {
 
 namespace {
 
 constexpr char kLessonType[] = "lesson";
-// Page list reading goes on across this many missing orders in a row.
-constexpr int kMaxPageGaps = 10;
-// Delay of a page whose page list entry gives none.
-constexpr int kDefaultPageDelay = 6;
 // Still ticks before the button row hides, and ticks a page stands stopped
 // at its last frame before it counts as over.
 constexpr int kIdleTicksBeforeHiding = 3;
@@ -35,8 +30,27 @@ Text Cn(const char* utf8) { return FromUtf8(utf8); }
 }  // namespace
 
 LessonPlayback::LessonPlayback(PlaybackView& view, MoviePlayer& player, const EntryTable& entries,
-                               PageTable& pages, PlaybackState& state)
-    : m_view(view), m_player(player), m_entries(entries), m_pages(pages), m_state(state) {}
+                               LessonSource source, std::unique_ptr<IntervalTimer> timer)
+    : m_view(view),
+      m_player(player),
+      m_entries(entries),
+      m_source(std::move(source)),
+      m_timer(timer ? std::move(timer) : MakeQtIntervalTimer()) {}
+
+LessonPlayback::~LessonPlayback() { StopTimer(); }
+
+void LessonPlayback::StartTimer() {
+  m_timer->Start(kTickPeriodMs, [this] { OnTimer(); });
+}
+
+void LessonPlayback::StopTimer() { m_timer->Stop(); }
+
+bool LessonPlayback::IsTimerRunning() const { return m_timer->IsActive(); }
+
+Text LessonPlayback::LessonDir() const {
+  if (m_nLessonRow < 0 || m_nLessonRow >= m_entries.Count()) return Text();
+  return m_entries.Row(m_nLessonRow).dir;
+}
 
 void LessonPlayback::OnPlay(int row) {
   // The password codec pumps messages while a lesson request is prepared,
@@ -53,14 +67,14 @@ void LessonPlayback::OnPlay(int row) {
     PlayProgramItem(entry.fileName, m_view.MessageOwner());
     return;
   }
-  m_state.m_strLessonDir = entry.dir;
   m_state.m_nPageIndex = 0;
   m_state.m_bPaused = false;
   m_view.SetPauseButtonText(Cn("暂停"));
   m_state.m_bShowNow = true;
   m_view.HideTreeAndPageStore();
   m_view.ShowButtonRow(false);
-  LoadLessonContent(entry.title);
+  // By its row: another entry with the same title may stand before it.
+  LoadLessonRow(row);
 }
 
 void LessonPlayback::LoadLessonContent(const Text& title) {
@@ -76,40 +90,25 @@ void LessonPlayback::LoadLessonContent(const Text& title) {
 void LessonPlayback::LoadLessonRow(int row) {
   m_view.SetTitle(Cn("正在读取课程内容..."));
   m_nLessonRow = row;
-  m_state.m_strLessonDir = m_entries.Row(row).dir;
 
   Text reply;
   {
     const QScopedValueRollback<bool> running(m_bRequestRunning, true);
-    const SignInValues& user = SignedIn();
-    reply = FetchText(requests::Lesson(ServerBaseAddress(), user.userName, user.password,
-                                       m_state.m_strLessonDir));
+    reply = FetchText(
+        requests::Lesson(m_source.baseAddress, m_source.userName, m_source.password, LessonDir()));
   }
   if (reply.IsEmpty()) {
     // Back to idle: a timer left running would go on with the previous
     // lesson's pages under this lesson's folder.
-    m_view.StopPlaybackTimer();
+    StopTimer();
     m_view.SetTitle(Cn("主窗口：读取网络信息出错！"));
     m_view.ShowButtonRow(true);
     return;
   }
 
-  m_pages.Clear();
-  for (int order = 1, gaps = 0; gaps <= kMaxPageGaps; ++order) {
-    const Text orderText = IntToText(order);
-    Text name = GetXmlValue(reply, "file", "order", orderText, "name");
-    const Text delay = GetXmlValue(reply, "file", "order", orderText, "delay_time");
-    name.Replace(".html", ".swf");
-    if (name.IsEmpty()) {
-      ++gaps;
-      continue;
-    }
-    m_pages.Insert(order - 1, {name, delay});
-    gaps = 0;
-  }
-
+  m_pages = ReadPageList(reply);
   m_state.m_nPageIndex = 0;
-  m_view.StartPlaybackTimer();
+  StartTimer();
   m_view.SetTitle(Cn("开始播放......"));
 }
 
@@ -138,56 +137,54 @@ void LessonPlayback::OnTimer() {
 
   if (m_state.m_bShowNow) {
     m_state.m_bShowNow = false;
-    AdvancePage();
+    AdvancePage(true);
     return;
   }
   if (m_state.m_nPageDelay < 0) return;
   if (m_player.IsPlaying()) return;
   if (m_state.m_nPageDelay == 0) {
-    AdvancePage();
+    AdvancePage(false);
     return;
   }
   if (m_player.TotalFrames() - 1 > m_player.CurrentFrame()) return;
   if (++m_state.m_nEndTicks < kEndTicks) return;
   m_state.m_nEndTicks = 0;
-  AdvancePage();
+  AdvancePage(false);
 }
 
-void LessonPlayback::AdvancePage() {
+void LessonPlayback::AdvancePage(bool showNow) {
   if (m_state.m_nPageIndex >= m_pages.Count()) {
-    EndOfLesson();
+    EndOfLesson(showNow);
     return;
   }
   const LessonPage page = m_pages.Row(m_state.m_nPageIndex);
-  m_state.m_nPageDelay = page.delay.IsEmpty() ? kDefaultPageDelay : TextToInt(page.delay);
+  m_state.m_nPageDelay =
+      page.delay.IsEmpty() ? PlaybackState::kDefaultPageDelay : TextToInt(page.delay);
   ++m_state.m_nPageIndex;
   m_view.SetTitle(Cn("正在播放") + IntToText(m_state.m_nPageIndex));
-  m_player.LoadMovie(0,
-                     requests::LessonPage(ServerBaseAddress(), m_state.m_strLessonDir, page.name));
+  m_player.LoadMovie(0, requests::LessonPage(m_source.baseAddress, LessonDir(), page.name));
   m_player.Play();
 }
 
-void LessonPlayback::EndOfLesson() {
+void LessonPlayback::EndOfLesson(bool showNow) {
   if (!m_view.AutoNextChecked()) {
     StopPlayback();
     return;
   }
-  int current = m_nLessonRow;
-  if (current < 0 || current >= m_entries.Count())
-    current = std::max(0, m_entries.FindDir(m_state.m_strLessonDir));
-  const int next = current + 1;
-  if (next >= m_entries.Count() || !(m_entries.Row(next).type == kLessonType)) {
+  const int next = m_nLessonRow + 1;
+  if (m_nLessonRow < 0 || next >= m_entries.Count() || !(m_entries.Row(next).type == kLessonType)) {
     StopPlayback();
     return;
   }
-  // A last page that only the page buttons could end leaves no delay rule
-  // that could ever end the next lesson's wait for its first page.
-  if (m_state.m_nPageDelay < 0) m_state.m_bShowNow = true;
+  // The delay rule waits on the movie still on screen. After a page button
+  // (the movie may loop or play on) or a page only a button can end, no
+  // rule would ever end that wait: the next lesson starts at once.
+  if (showNow || m_state.m_nPageDelay < 0) m_state.m_bShowNow = true;
   LoadLessonRow(next);
 }
 
 void LessonPlayback::StopPlayback() {
-  m_view.StopPlaybackTimer();
+  StopTimer();
   m_view.ShowButtonRow(true);
   m_view.SetTitle(Cn("主窗口"));
   m_view.ShowBlankPage();

@@ -1,30 +1,22 @@
 #pragma once
 
-#include <algorithm>
-#include <cstddef>
 #include <vector>
 
 #include "core/text.h"
 
 namespace zorva {
 
-// One page of the lesson being played: its movie's file name and its
-// "delay_time" text (empty when the page has none).
+// One page of a lesson: its movie's file name and its "delay_time" text
+// (empty when the page has none).
 struct LessonPage {
   Text name;
   Text delay;
 };
 
-// The page table: row i describes page i + 1 of the current lesson, in play
-// order. Emptied and refilled by every lesson request.
+// The page table: row i describes page i + 1 of a lesson, in play order.
 class PageTable {
  public:
-  void Clear() { m_rows.clear(); }
-  // Inserts at row, or appends when the table has fewer rows.
-  void Insert(int row, LessonPage page) {
-    const size_t at = row < 0 ? 0 : std::min(static_cast<size_t>(row), m_rows.size());
-    m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(at), std::move(page));
-  }
+  void Append(LessonPage page) { m_rows.push_back(std::move(page)); }
   int Count() const { return static_cast<int>(m_rows.size()); }
   bool IsEmpty() const { return m_rows.empty(); }
   const LessonPage& Row(int row) const { return m_rows[static_cast<size_t>(row)]; }
@@ -32,5 +24,15 @@ class PageTable {
  private:
   std::vector<LessonPage> m_rows;
 };
+
+// A page list is read on across this many missing orders in a row.
+constexpr int kMaxPageGaps = 10;
+
+// The pages of a lesson request's reply, as the client plays them: the
+// "file" elements by their "order" numbers 1, 2, ..., reading on across up
+// to ten missing (or nameless) orders in a row and closing the gaps, and
+// every ".html" in a name read as ".swf". A reply without pages gives the
+// empty table.
+PageTable ReadPageList(const Text& reply);
 
 }  // namespace zorva

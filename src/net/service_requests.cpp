@@ -26,6 +26,16 @@ Text Encode(const Text& value) {
   return escaped ? Text(escaped.get()) : Text();
 }
 
+Text EncodePath(const Text& path) {
+  Text encoded;
+  int start = 0;
+  for (int slash = path.Find('/'); slash >= 0; slash = path.Find('/', start)) {
+    encoded += Encode(path.Mid(start, slash - start)) + "/";
+    start = slash + 1;
+  }
+  return encoded + Encode(path.Mid(start));
+}
+
 Text Probe(const Text& base) { return base + "/testinternet.txt"; }
 
 Text SignIn(const Text& base, const Text& user, const Text& password) {
@@ -48,7 +58,7 @@ Text Lesson(const Text& base, const Text& user, const Text& password, const Text
 }
 
 Text LessonPage(const Text& base, const Text& dir, const Text& page) {
-  return base + "/lesson/" + Encode(dir) + "/0010/" + Encode(page);
+  return base + "/lesson/" + EncodePath(dir) + "/0010/" + EncodePath(page);
 }
 
 Text Suggestion(const Text& base, const Text& user, const Text& password, const Text& category,

@@ -29,6 +29,8 @@ Text JobPath(const Text& jobName);
 
 // Percent-encodes bytes for a query value or a path segment.
 Text Encode(const Text& value);
+// Percent-encodes each segment of a path; the "/" between them stays.
+Text EncodePath(const Text& path);
 
 }  // namespace requests
 }  // namespace zorva

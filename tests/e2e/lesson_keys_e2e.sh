@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end: the real zorva under Xvfb against a real zorva-server, driven
 # from the keyboard as a newcomer would. Ctrl+F and part of a title find a
-# lesson, Enter selects it and Enter plays it, the Right key pages it, F11
+# lesson, Enter selects it and Enter plays it, Ctrl+Right pages it, F11
 # shows it full screen and Esc brings the window back, with the lesson
 # playing on throughout. Screenshots of both states are kept.
 #
@@ -49,8 +49,9 @@ wait_title '^正在播放1$'
 grep -q 'lesson_dir=shizi_bihua' "$work/server.log" ||
   e2e_fail "Enter did not play the lesson found: $(grep -c handler.asp "$work/server.log") lesson requests"
 
-# The Right key moves on to the second page at the next tick.
-xdotool key Right
+# Ctrl+Right moves on to the second page at the next tick, wherever the
+# lesson left the focus.
+xdotool key ctrl+Right
 wait_title '^正在播放2$'
 
 # F11: the window takes the screen, black around the movie.

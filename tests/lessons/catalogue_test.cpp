@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -25,16 +26,19 @@ namespace fs = std::filesystem;
 class RecordingView : public CatalogueView {
  public:
   void SetTitle(const Text& title) override { steps.push_back("title " + ToUtf8(title)); }
-  void StopPlaybackTimer() override { steps.push_back("stop timer"); }
   void DeleteAllTreeItems() override {
     steps.push_back("delete items");
     tree.clear();
   }
   void AddLevel1Item(const Text& text) override { tree.push_back(ToUtf8(text)); }
   void AddLevel2Item(const Text& text) override { tree.push_back(" " + ToUtf8(text)); }
-  void AddLevel3Item(const Text& text) override { tree.push_back("  " + ToUtf8(text)); }
+  void AddLevel3Item(const Text& text, int row) override {
+    tree.push_back("  " + ToUtf8(text));
+    rows.push_back(row);
+  }
 
   std::vector<std::string> steps;
+  std::vector<int> rows;  // the entry row of each lesson-level item
   std::vector<std::string> tree;
 };
 
@@ -187,6 +191,10 @@ TEST_P(CatalogueCaseTest, TreeAndEntryTableFollowTheOrderNumbers) {
     LoadCatalogue(view, entries, lookup);
     EXPECT_EQ(view.tree, GetParam().tree);
     EXPECT_EQ(Rows(entries), GetParam().rows);
+    // Each lesson-level item stands for its own row, in build order.
+    std::vector<int> ownRows(entries.Count());
+    std::iota(ownRows.begin(), ownRows.end(), 0);
+    EXPECT_EQ(view.rows, ownRows);
     EXPECT_EQ(view.steps.back(), "title 主窗口");
   }
   EXPECT_TRUE(m_messages.empty());
@@ -205,8 +213,8 @@ TEST_F(CatalogueTest, LoadingReplacesWhatWasThereAndSaysSoInTheTitle) {
   EntryTable entries;
   entries.Append({"old", "old", "lesson", ""});
   LoadCatalogue(view, entries);
-  EXPECT_EQ(view.steps, (std::vector<std::string>{"stop timer", "title 正在读取课程列表......",
-                                                  "delete items", "title 主窗口"}));
+  EXPECT_EQ(view.steps, (std::vector<std::string>{"title 正在读取课程列表......", "delete items",
+                                                  "title 主窗口"}));
   EXPECT_EQ(view.tree, (std::vector<std::string>{"A.", " a.", "  x"}));
   EXPECT_EQ(Rows(entries), (std::vector<std::string>{"x|d|lesson|"}));
 }
@@ -243,7 +251,7 @@ const char kNotALesson[] = "您没有选择课程或游戏等项目！请在列�
 
 struct ResolveCase {
   const char* name;
-  std::optional<std::string> selected;  // UTF-8; nullopt: nothing selected
+  std::optional<int> selected;  // the item's entry row, -1 above lesson level; nullopt: none
   bool emptyTable;
   int row;
   const char* message;  // nullptr: none
@@ -252,7 +260,7 @@ void PrintTo(const ResolveCase& c, std::ostream* os) { *os << c.name; }
 
 class ResolveTest : public ::testing::TestWithParam<ResolveCase> {};
 
-TEST_P(ResolveTest, SelectionResolvesToTheFirstEqualRowOrSaysWhy) {
+TEST_P(ResolveTest, SelectionResolvesToItsOwnRowOrSaysWhy) {
   test::EnsureApplication();
   std::vector<std::string> messages;
   std::vector<std::string> captions;
@@ -267,9 +275,7 @@ TEST_P(ResolveTest, SelectionResolvesToTheFirstEqualRowOrSaysWhy) {
     for (const char* title : {"认识声母", "语文.", "same", "same", "数字"})
       entries.Append({FromUtf8(title), "dir", "lesson", ""});
   }
-  const std::optional<Text> selected =
-      GetParam().selected ? std::optional<Text>(FromUtf8(*GetParam().selected)) : std::nullopt;
-  EXPECT_EQ(ResolveSelectedItem(selected, entries), GetParam().row);
+  EXPECT_EQ(ResolveSelectedItem(GetParam().selected, entries), GetParam().row);
   if (GetParam().message) {
     EXPECT_EQ(messages, std::vector<std::string>{GetParam().message});
     EXPECT_EQ(captions, std::vector<std::string>{"lessons_tests"});
@@ -281,15 +287,18 @@ TEST_P(ResolveTest, SelectionResolvesToTheFirstEqualRowOrSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Selections, ResolveTest,
-    ::testing::Values(
-        ResolveCase{"NothingSelected", std::nullopt, false, -1, kNoSelection},
-        ResolveCase{"NothingSelectedEmptyTable", std::nullopt, true, -1, kNoSelection},
-        ResolveCase{"EmptyTable", std::string("认识声母"), true, -1, kNotALesson},
-        ResolveCase{"UpperLevelItem", std::string("数学."), false, -1, kNotALesson},
-        ResolveCase{"LessonLevelItem", std::string("数字"), false, 4, nullptr},
-        ResolveCase{"UpperLevelItemNamedLikeALesson", std::string("语文."), false, 1, nullptr},
-        ResolveCase{"SameTitleResolvesToTheFirst", std::string("same"), false, 2, nullptr},
-        ResolveCase{"PrefixIsNoMatch", std::string("认识"), false, -1, kNotALesson}),
+    ::testing::Values(ResolveCase{"NothingSelected", std::nullopt, false, -1, kNoSelection},
+                      ResolveCase{"NothingSelectedEmptyTable", std::nullopt, true, -1,
+                                  kNoSelection},
+                      ResolveCase{"EmptyTable", 0, true, -1, kNotALesson},
+                      // Titles are not compared: an item above lesson level is none, even
+                      // when named like a lesson ("语文." in row 1), and the second of two
+                      // equal titles is its own row.
+                      ResolveCase{"UpperLevelItem", -1, false, -1, kNotALesson},
+                      ResolveCase{"LessonLevelItem", 4, false, 4, nullptr},
+                      ResolveCase{"FirstRow", 0, false, 0, nullptr},
+                      ResolveCase{"SecondOfTwoEqualTitles", 3, false, 3, nullptr},
+                      ResolveCase{"RowBeyondTheTable", 5, false, -1, kNotALesson}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

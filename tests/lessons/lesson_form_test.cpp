@@ -15,54 +15,32 @@
 #include <QTest>
 #include <QToolTip>
 
+#include <QTemporaryDir>
+#include <QWindow>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "controls/shockwave_flash.h"
 #include "core/cp936.h"
 #include "lessons/catalogue_tree.h"
 #include "lessons_test_env.h"
 #include "platform/dialog_units.h"
+#include "platform/interval_timer.h"
+#include "platform/program_values.h"
 #include "platform/qt_text.h"
 
 namespace zorva {
 namespace {
 
-// Stands for the widgets a player backend puts inside the player (a web
-// view's inner widget): records the mouse presses and context menus it gets.
-class InnerWidget : public QWidget {
- public:
-  using QWidget::QWidget;
-  std::vector<Qt::MouseButton> presses;
-  std::vector<Qt::MouseButton> releases;
-  int contextMenus = 0;
-
+class LessonFormTest : public test::LessonWindowTest {
  protected:
-  void mousePressEvent(QMouseEvent* e) override { presses.push_back(e->button()); }
-  void mouseReleaseEvent(QMouseEvent* e) override { releases.push_back(e->button()); }
-  void contextMenuEvent(QContextMenuEvent*) override { ++contextMenus; }
-};
-
-class LessonFormTest : public test::SampleServerTest {
- protected:
-  void SetUp() override {
-    SampleServerTest::SetUp();
-    m_owner = std::make_unique<QWidget>();
-    m_form = new lesson_form;
-    ASSERT_TRUE(m_form->Create(m_owner.get()));
-    m_form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form));
-  }
-  void TearDown() override {
-    delete m_form;
-    SampleServerTest::TearDown();
-  }
-
-  QTreeWidgetItem* Item(const char* utf8) const {
-    const QList<QTreeWidgetItem*> found =
-        m_form->Tree()->findItems(QString::fromUtf8(utf8), Qt::MatchExactly | Qt::MatchRecursive);
-    return found.size() == 1 ? found[0] : nullptr;
-  }
   // The centre of an item's text in the tree's viewport.
+  QTemporaryDir m_dir;
+
   QPoint At(QTreeWidgetItem* item) const {
     return m_form->Tree()->visualItemRect(item).topLeft() + QPoint(12, 6);
   }
@@ -76,10 +54,9 @@ class LessonFormTest : public test::SampleServerTest {
       QTest::mouseRelease(m_form->windowHandle(), button, {}, inWindow);
     QApplication::processEvents();
   }
-
-  std::unique_ptr<QWidget> m_owner;
-  QPointer<lesson_form> m_form;
 };
+
+using test::InnerWidget;
 
 TEST_F(LessonFormTest, OpensWithTheSampleCatalogueAndItsTemplate) {
   EXPECT_EQ(m_form->windowTitle(), QStringLiteral("主窗口"));
@@ -89,7 +66,7 @@ TEST_F(LessonFormTest, OpensWithTheSampleCatalogueAndItsTemplate) {
   EXPECT_TRUE(m_form->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(m_form->AutoNextBox()->isChecked());
   EXPECT_EQ(m_form->Tree()->palette().color(QPalette::Base), QColor(239, 201, 239));
-  EXPECT_FALSE(m_form->IsPlaybackTimerRunning());
+  EXPECT_FALSE(m_form->Playback()->IsTimerRunning());
 
   // Two subjects, collapsed, nothing selected; every lesson of the sample
   // in the entry table.
@@ -140,12 +117,6 @@ TEST_F(LessonFormTest, SelectionAndClickExpandTheCaretItemAndNeverCollapse) {
   EXPECT_EQ(tree->currentItem(), maths);
   EXPECT_TRUE(maths->isExpanded());
   EXPECT_TRUE(chinese->isExpanded());
-
-  // A lesson-level item has nothing to open; its selection is harmless.
-  QTreeWidgetItem* lesson = Item("十以内的加法");
-  ASSERT_NE(lesson, nullptr);
-  tree->setCurrentItem(lesson);
-  EXPECT_EQ(tree->currentItem(), lesson);
 }
 
 TEST_F(LessonFormTest, ToolTipShowsOnlyTextsTheTreeCutsOff) {
@@ -176,22 +147,36 @@ TEST_F(LessonFormTest, AppListTogglesTheTree) {
   EXPECT_TRUE(m_form->Tree()->isVisible());
 }
 
+// Enter and Esc end nothing, and no button is the window's default that
+// Enter would press.
 TEST_F(LessonFormTest, CloseBoxEnterAndEscLeaveTheWindowOpen) {
+  std::vector<std::unique_ptr<QSignalSpy>> clicks;
+  for (QPushButton* button : m_form->findChildren<QPushButton*>()) {
+    EXPECT_FALSE(button->isDefault()) << button->text().toStdString();
+    clicks.push_back(std::make_unique<QSignalSpy>(button, &QPushButton::clicked));
+  }
   EXPECT_FALSE(m_form->close());
-  m_form->Tree()->setFocus();
-  QTest::keyClick(m_form->Tree(), Qt::Key_Escape);
-  QTest::keyClick(m_form->Tree(), Qt::Key_Return);
-  QTest::keyClick(m_form, Qt::Key_Escape);
-  QTest::keyClick(m_form, Qt::Key_Enter);
+  m_form->Tree()->setCurrentItem(nullptr);  // the tree with the focus, no current row
+  for (QWidget* focus : std::initializer_list<QWidget*>{m_form->Tree(), m_form->AutoNextBox(),
+                                                        m_form->PauseButton(), m_form.data()}) {
+    focus->setFocus();
+    QTest::keyClick(focus, Qt::Key_Escape);
+    QTest::keyClick(focus, Qt::Key_Return);
+    QTest::keyClick(focus, Qt::Key_Enter, Qt::KeypadModifier);
+  }
   QApplication::processEvents();
   EXPECT_TRUE(m_form->isVisible());
   EXPECT_EQ(m_form->result(), 0);
+  for (const auto& spy : clicks) EXPECT_EQ(spy->count(), 0);
+  EXPECT_EQ(m_form->PauseButton()->text(), QStringLiteral("暂停"));
+  EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(LessonFormTest, HiddenCloseButtonDestroysTheWindow) {
-  m_form->StartPlaybackTimer();
+  m_form->Playback()->StartTimer();
   m_form->CloseButton()->click();
   EXPECT_FALSE(m_form->isVisible());
+  EXPECT_FALSE(m_timer->IsActive());
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(m_form.isNull());
 }
@@ -250,21 +235,29 @@ TEST_F(LessonFormTest, PlayerKeepsItsTemplateSizeAtTheOriginWhenTheWindowResizes
   EXPECT_EQ(player->geometry(), DluRect(0, 0, 557, 342));
 }
 
+// Found by what they show, not by the window's own list: the nine controls
+// of the row go and come back, and nothing else of the window changes.
 TEST_F(LessonFormTest, ShowButtonRowShowsAndHidesTheNineControls) {
-  const QList<QWidget*> row = m_form->ButtonRow();
-  const QStringList texts = {"播放", "应用列表", "下一页", "暂停", "上一页", "音量"};
+  QList<QWidget*> row;
+  for (const char* text :
+       {"播放", "应用列表", "下一页", "暂停", "上一页", "音量", "自动播放下一课程"}) {
+    for (QWidget* w : m_form->findChildren<QWidget*>())
+      if (w->property("text").toString() == QString::fromUtf8(text)) row.append(w);
+  }
+  row.append(m_form->findChildren<QSlider*>().value(0));
+  row.append(m_form->findChildren<QGroupBox*>().value(0));
   ASSERT_EQ(row.size(), 9);
-  for (int i = 0; i < texts.size(); ++i)
-    EXPECT_EQ(row[i]->property("text").toString(), texts[i]) << i;
-  EXPECT_EQ(row[6], m_form->VolumeSlider());
-  EXPECT_EQ(row[7], m_form->AutoNextBox());
-  EXPECT_TRUE(qobject_cast<QGroupBox*>(row[8]));
+  ASSERT_FALSE(row.contains(nullptr));
+  std::map<QWidget*, bool> others;
+  for (QWidget* w : m_form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (!row.contains(w)) others[w] = w->isVisible();
 
-  m_form->ShowButtonRow(false);
-  for (QWidget* control : row) EXPECT_FALSE(control->isVisible());
-  EXPECT_TRUE(m_form->Tree()->isVisible());
-  m_form->ShowButtonRow(true);
-  for (QWidget* control : row) EXPECT_TRUE(control->isVisible());
+  for (const bool show : {false, true, false}) {
+    m_form->ShowButtonRow(show);
+    for (QWidget* control : row) EXPECT_EQ(control->isVisible(), show);
+    for (const auto& [w, visible] : others)
+      EXPECT_EQ(w->isVisible(), visible) << w->objectName().toStdString();
+  }
   EXPECT_FALSE(m_form->CloseButton()->isVisible());
 }
 
@@ -289,12 +282,67 @@ TEST_F(LessonFormTest, PlayResolvesTheSelectionOrSaysWhy) {
   EXPECT_EQ(m_messages.size(), 2u);
 }
 
-TEST_F(LessonFormTest, PlaybackTimerTicksUntilTheCatalogueIsLoadedAgain) {
-  QSignalSpy ticks(m_form.data(), &lesson_form::playbackTick);
-  m_form->StartPlaybackTimer();
-  EXPECT_TRUE(ticks.wait(3000));
+// Two catalogue entries with one title: each tree item plays its own row.
+TEST_F(LessonFormTest, PlayResolvesAnItemByItsOwnRowAmongEqualTitles) {
+  const std::string content = m_dir.path().toStdString();
+  std::filesystem::create_directories(content + "/lesson");
+  std::ofstream(content + "/lesson/lesson_list.xml", std::ios::binary)
+      << FromUtf8(
+             "<sort_list order=\"1\" title=\"语文\"><lesson_list order=\"1\" title=\"上册\">"
+             "<lesson order=\"1\" title=\"第一课\" dir=\"yuwen1\" type=\"lesson\" file_name=\"\"/>"
+             "</lesson_list></sort_list>"
+             "<sort_list order=\"2\" title=\"数学\"><lesson_list order=\"1\" title=\"上册\">"
+             "<lesson order=\"1\" title=\"第一课\" dir=\"shuxue1\" type=\"lesson\" file_name=\"\"/>"
+             "</lesson_list></sort_list>")
+             .str();
+  test::ServerProcess server(test::ServerProcess::Options{content, "", 1, {}});
+  SetServerBaseAddress(Text(server.BaseUrl()));
   m_form->LoadCatalogue();
-  EXPECT_FALSE(m_form->IsPlaybackTimerRunning());
+  const QList<QTreeWidgetItem*> lessons =
+      m_form->Tree()->findItems(QStringLiteral("第一课"), Qt::MatchExactly | Qt::MatchRecursive);
+  ASSERT_EQ(lessons.size(), 2);
+  QSignalSpy played(m_form.data(), &lesson_form::playRequested);
+  for (int i : {1, 0}) {
+    m_form->Tree()->setCurrentItem(lessons[i]);
+    QTest::mouseClick(m_form->PlayButton(), Qt::LeftButton);
+  }
+  ASSERT_EQ(played.count(), 2);
+  EXPECT_EQ(played[0][0].toInt(), 1);
+  EXPECT_EQ(played[1][0].toInt(), 0);
+  EXPECT_TRUE(m_messages.empty());
+}
+
+// The window is on screen under "正在读取课程列表......" while the catalogue
+// loads, and says "主窗口" after.
+TEST_F(LessonFormTest, ShowsItselfBeforeTheCatalogueLoads) {
+  struct TitleWatch : QObject {
+    std::vector<std::pair<QString, bool>> seen;  // title, window on screen
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::WindowTitleChange) {
+        auto* w = static_cast<QWidget*>(watched);
+        seen.emplace_back(w->windowTitle(),
+                          w->isVisible() && w->windowHandle() && w->windowHandle()->isExposed());
+      }
+      return false;
+    }
+  } watch;
+  lesson_form form;
+  form.installEventFilter(&watch);
+  ASSERT_TRUE(form.Create(m_owner.get()));
+  const std::pair<QString, bool> loading{QStringLiteral("正在读取课程列表......"), true};
+  EXPECT_NE(std::find(watch.seen.begin(), watch.seen.end(), loading), watch.seen.end());
+  ASSERT_FALSE(watch.seen.empty());
+  EXPECT_EQ(watch.seen.back(), std::make_pair(QStringLiteral("主窗口"), true));
+  EXPECT_EQ(form.Entries().Count(), SampleLessonCount());
+}
+
+TEST_F(LessonFormTest, PlaybackTimerTicksUntilTheCatalogueIsLoadedAgain) {
+  m_form->Playback()->StartTimer();
+  EXPECT_TRUE(m_timer->IsActive());
+  EXPECT_EQ(m_timer->PeriodMs(), 1000);
+  EXPECT_TRUE(m_timer->Fire());
+  m_form->LoadCatalogue();
+  EXPECT_FALSE(m_timer->IsActive());
   EXPECT_EQ(m_form->windowTitle(), QStringLiteral("主窗口"));
   EXPECT_EQ(m_form->Entries().Count(), SampleLessonCount());
   EXPECT_EQ(m_form->Tree()->topLevelItemCount(), 2);

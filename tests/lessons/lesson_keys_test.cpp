@@ -48,24 +48,57 @@ TEST_P(KeyMap, MapsEachKeyOnce) {
 
 constexpr Qt::KeyboardModifiers kNone = Qt::NoModifier;
 
+constexpr Qt::KeyboardModifiers kCtrl = Qt::ControlModifier;
+
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeyMap,
     ::testing::Values(
         MapCase{"SpacePauses", Qt::Key_Space, kNone, KeyFocus::Tree, false, KeyAction::PauseResume},
+        MapCase{"SpaceOnTheSliderPauses", Qt::Key_Space, kNone, KeyFocus::Slider, false,
+                KeyAction::PauseResume},
+        MapCase{"SpacePressesTheFocusedButton", Qt::Key_Space, kNone, KeyFocus::Button, false,
+                KeyAction::None},
         MapCase{"LeftPrevious", Qt::Key_Left, kNone, KeyFocus::Other, false, KeyAction::PrevPage},
-        MapCase{"PageUpPrevious", Qt::Key_PageUp, kNone, KeyFocus::Tree, false,
+        MapCase{"LeftOnAButtonPrevious", Qt::Key_Left, kNone, KeyFocus::Button, false,
+                KeyAction::PrevPage},
+        MapCase{"PageUpPrevious", Qt::Key_PageUp, kNone, KeyFocus::Other, false,
                 KeyAction::PrevPage},
         MapCase{"RightNext", Qt::Key_Right, kNone, KeyFocus::Other, false, KeyAction::NextPage},
-        MapCase{"PageDownNext", Qt::Key_PageDown, kNone, KeyFocus::Tree, false,
+        MapCase{"PageDownNext", Qt::Key_PageDown, kNone, KeyFocus::Button, false,
                 KeyAction::NextPage},
+        MapCase{"TreeKeepsItsArrows", Qt::Key_Left, kNone, KeyFocus::Tree, false, KeyAction::None},
+        MapCase{"TreeKeepsPageUp", Qt::Key_PageUp, kNone, KeyFocus::Tree, false, KeyAction::None},
+        MapCase{"TreeKeepsPageDown", Qt::Key_PageDown, kNone, KeyFocus::Tree, false,
+                KeyAction::None},
+        MapCase{"SliderKeepsItsArrows", Qt::Key_Right, kNone, KeyFocus::Slider, false,
+                KeyAction::None},
+        MapCase{"SliderKeepsEnd", Qt::Key_End, kNone, KeyFocus::Slider, false, KeyAction::None},
+        MapCase{"CtrlSpacePausesFromAButton", Qt::Key_Space, kCtrl, KeyFocus::Button, false,
+                KeyAction::PauseResume},
+        MapCase{"CtrlPageUpPreviousFromTheSearch", Qt::Key_PageUp, kCtrl, KeyFocus::SearchField,
+                false, KeyAction::PrevPage},
+        MapCase{"CtrlPageDownNextFromTheSlider", Qt::Key_PageDown, kCtrl, KeyFocus::Slider, false,
+                KeyAction::NextPage},
+        MapCase{"CtrlLeftPreviousFromTheTree", Qt::Key_Left, kCtrl, KeyFocus::Tree, false,
+                KeyAction::PrevPage},
+        MapCase{"CtrlRightNextFromTheTree", Qt::Key_Right, kCtrl, KeyFocus::Tree, false,
+                KeyAction::NextPage},
+        MapCase{"CtrlRightMovesByWordsInTheSearch", Qt::Key_Right, kCtrl, KeyFocus::SearchField,
+                false, KeyAction::None},
+        MapCase{"CtrlSpaceStaysWithTheMovie", Qt::Key_Space, kCtrl, KeyFocus::Movie, false,
+                KeyAction::None},
         MapCase{"EnterOnTreePlays", Qt::Key_Return, kNone, KeyFocus::Tree, false, KeyAction::Play},
         MapCase{"KeypadEnterOnTreePlays", Qt::Key_Enter, Qt::KeypadModifier, KeyFocus::Tree, false,
                 KeyAction::Play},
         MapCase{"EnterElsewhereIsNotPlay", Qt::Key_Return, kNone, KeyFocus::Other, false,
                 KeyAction::None},
+        MapCase{"EnterOnAButtonIsNotPlay", Qt::Key_Return, kNone, KeyFocus::Button, false,
+                KeyAction::None},
         MapCase{"F11Toggles", Qt::Key_F11, kNone, KeyFocus::Other, false,
                 KeyAction::ToggleFullScreen},
         MapCase{"F11TogglesFromTheMovie", Qt::Key_F11, kNone, KeyFocus::Movie, true,
+                KeyAction::ToggleFullScreen},
+        MapCase{"F11TogglesFromTheSearch", Qt::Key_F11, kNone, KeyFocus::SearchField, false,
                 KeyAction::ToggleFullScreen},
         MapCase{"EscapeLeavesFullScreen", Qt::Key_Escape, kNone, KeyFocus::Movie, true,
                 KeyAction::LeaveFullScreen},
@@ -78,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                 KeyAction::None},
         MapCase{"SearchFieldMovesItsCursor", Qt::Key_Left, kNone, KeyFocus::SearchField, false,
                 KeyAction::None},
-        MapCase{"CtrlKeysAreNotOurs", Qt::Key_Right, Qt::ControlModifier, KeyFocus::Tree, false,
-                KeyAction::None},
+        MapCase{"CtrlShiftKeysAreNotOurs", Qt::Key_Right, kCtrl | Qt::ShiftModifier,
+                KeyFocus::Other, false, KeyAction::None},
         MapCase{"AltF11IsNotOurs", Qt::Key_F11, Qt::AltModifier, KeyFocus::Other, false,
                 KeyAction::None},
         MapCase{"OtherKeysAreNotOurs", Qt::Key_A, kNone, KeyFocus::Other, false, KeyAction::None}),
@@ -87,40 +120,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------- the window
 
-// Stands for the widget a player backend puts inside the player (a web
-// view's inner widget), which takes the focus when a movie is clicked.
-class InnerWidget : public QWidget {
- public:
-  explicit InnerWidget(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::StrongFocus); }
-  std::vector<int> keys;
-
- protected:
-  void keyPressEvent(QKeyEvent* e) override { keys.push_back(e->key()); }
-};
-
-class LessonKeysTest : public test::SampleServerTest {
+class LessonKeysTest : public test::LessonWindowTest {
  protected:
   void SetUp() override {
-    SampleServerTest::SetUp();
-    m_owner = std::make_unique<QWidget>();
-    m_form = new lesson_form;
-    ASSERT_TRUE(m_form->Create(m_owner.get()));
-    m_form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form));
+    LessonWindowTest::SetUp();
     for (QPushButton* b : {m_form->PlayButton(), m_form->PrevPageButton(), m_form->NextPageButton(),
                            m_form->PauseButton()})
       m_clicks.emplace(b, std::make_unique<QSignalSpy>(b, &QPushButton::clicked));
   }
-  void TearDown() override {
-    delete m_form;
-    SampleServerTest::TearDown();
-  }
 
-  QTreeWidgetItem* Item(const char* utf8) const {
-    const auto found =
-        m_form->Tree()->findItems(QString::fromUtf8(utf8), Qt::MatchExactly | Qt::MatchRecursive);
-    return found.size() == 1 ? found[0] : nullptr;
-  }
   // Clicks per button since the test began, in the order play, prev, next, pause.
   std::vector<int> Clicks() const {
     std::vector<int> out;
@@ -130,41 +138,13 @@ class LessonKeysTest : public test::SampleServerTest {
     return out;
   }
 
-  std::unique_ptr<QWidget> m_owner;
-  lesson_form* m_form = nullptr;
   std::map<QPushButton*, std::unique_ptr<QSignalSpy>> m_clicks;
 };
 
-struct PressCase {
-  const char* name;
-  Qt::Key key;
-  std::vector<int> clicks;  // play, prev, next, pause
-};
-
-class KeyPresses : public LessonKeysTest, public ::testing::WithParamInterface<PressCase> {};
-
-// Each key presses its own button exactly once, whatever button had the
-// focus before; the tree's own use of the key (moving the caret) is not
-// made.
-TEST_P(KeyPresses, PressTheirButtonOnce) {
-  m_form->Tree()->setCurrentItem(Item("十以内的加法"));
-  m_form->Tree()->setFocus();
-  QTest::keyClick(m_form->Tree(), GetParam().key);
-  EXPECT_EQ(Clicks(), GetParam().clicks);
-  EXPECT_EQ(m_form->Tree()->currentItem(), Item("十以内的加法"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, KeyPresses,
-                         ::testing::Values(PressCase{"Space", Qt::Key_Space, {0, 0, 0, 1}},
-                                           PressCase{"Left", Qt::Key_Left, {0, 1, 0, 0}},
-                                           PressCase{"PageUp", Qt::Key_PageUp, {0, 1, 0, 0}},
-                                           PressCase{"Right", Qt::Key_Right, {0, 0, 1, 0}},
-                                           PressCase{"PageDown", Qt::Key_PageDown, {0, 0, 1, 0}},
-                                           PressCase{"Enter", Qt::Key_Return, {1, 0, 0, 0}}),
-                         [](const auto& row) { return std::string(row.param.name); });
+using test::InnerWidget;
 
 TEST_F(LessonKeysTest, EnterOnATreeItemPlaysThatEntry) {
-  QSignalSpy played(m_form, &lesson_form::playRequested);
+  QSignalSpy played(m_form.data(), &lesson_form::playRequested);
   m_form->Tree()->setCurrentItem(Item("十以内的减法"));
   QTest::keyClick(m_form->Tree(), Qt::Key_Return);
   ASSERT_EQ(played.count(), 1);
@@ -209,7 +189,7 @@ TEST_F(LessonKeysTest, TypingInTheSearchFieldPressesNothing) {
 // Found by typing in the tree, chosen with Enter, played with Enter: the
 // same entry as from the full tree, and Esc brings the full tree back.
 TEST_F(LessonKeysTest, PlayFromTheNarrowedTree) {
-  QSignalSpy played(m_form, &lesson_form::playRequested);
+  QSignalSpy played(m_form.data(), &lesson_form::playRequested);
   m_form->Tree()->setCurrentItem(Item("基本笔画"));
   m_form->Tree()->setFocus();
   QTest::keyClicks(m_form->Tree(), "x");  // opens the search
@@ -246,23 +226,10 @@ TEST_F(LessonKeysTest, CtrlFOpensTheSearch) {
 
 class PlayingLessonTest : public LessonKeysTest {
  protected:
-  void SetUp() override {
-    LessonKeysTest::SetUp();
-    s_server->AddUser("ann", "secret");  // a second call only fails
-    MutableSignedIn() = SignInValues{"ann", "secret", "ok", "normal"};
-  }
-  void TearDown() override {
-    MutableSignedIn() = SignInValues{};
-    LessonKeysTest::TearDown();
-  }
-  bool TitleBecomes(const char* utf8, int ms = 5000) {
-    const QString title = QString::fromUtf8(utf8);
-    return QTest::qWaitFor([&] { return m_form->windowTitle() == title; }, ms);
-  }
   // A key as the window gets it where the keyboard is now.
-  void Key(Qt::Key key) {
-    QWidget* at = m_form->focusWidget() ? m_form->focusWidget() : m_form;
-    QTest::keyClick(at, key);
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* at = m_form->focusWidget() ? m_form->focusWidget() : m_form.data();
+    QTest::keyClick(at, key, modifiers);
   }
   int MovieRequests(const char* page) const {
     const std::string log = s_server->LogText();
@@ -273,25 +240,26 @@ class PlayingLessonTest : public LessonKeysTest {
 };
 
 // The page keys follow the buttons' rules, the cursor position of the
-// moment included.
+// moment included; the Ctrl shortcuts work wherever Play left the focus.
 TEST_F(PlayingLessonTest, PageKeysTakeTheCursorPositionOfTheMoment) {
+  const PlaybackState& state = m_form->Playback()->State();
   m_form->Tree()->setCurrentItem(Item("基本笔画"));
   QTest::keyClick(m_form->Tree(), Qt::Key_Return);
-  ASSERT_TRUE(TitleBecomes("正在播放1"));
+  ASSERT_TRUE(TicksUntilTitle("正在播放1", 1));
   QCursor::setPos(321, 123);
-  Key(Qt::Key_PageDown);
-  EXPECT_EQ(m_form->State().m_ptLastClick, QCursor::pos());
-  EXPECT_TRUE(m_form->State().m_bShowNow);
-  ASSERT_TRUE(TitleBecomes("正在播放2", 3000));
+  Key(Qt::Key_PageDown, Qt::ControlModifier);
+  EXPECT_EQ(state.m_ptLastClick, QCursor::pos());
+  EXPECT_TRUE(state.m_bShowNow);
+  ASSERT_TRUE(TicksUntilTitle("正在播放2", 1));
   QCursor::setPos(222, 111);
-  Key(Qt::Key_Left);
-  EXPECT_EQ(m_form->State().m_ptLastClick, QCursor::pos());
-  ASSERT_TRUE(TitleBecomes("正在播放1", 3000));
-  Key(Qt::Key_Space);
-  EXPECT_TRUE(m_form->State().m_bPaused);
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  EXPECT_EQ(state.m_ptLastClick, QCursor::pos());
+  ASSERT_TRUE(TicksUntilTitle("正在播放1", 1));
+  Key(Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_TRUE(state.m_bPaused);
   EXPECT_EQ(m_form->PauseButton()->text(), QString::fromUtf8("继续"));
-  Key(Qt::Key_Space);
-  EXPECT_FALSE(m_form->State().m_bPaused);
+  Key(Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_FALSE(state.m_bPaused);
 }
 
 // The window's picture: black around the player in full screen.
@@ -303,9 +271,9 @@ QColor CornerOf(QWidget* window) {
 TEST_F(PlayingLessonTest, FullScreenAndBackWithPlaybackGoingOn) {
   m_form->Tree()->setCurrentItem(Item("基本笔画"));
   QTest::keyClick(m_form->Tree(), Qt::Key_Return);
-  ASSERT_TRUE(TitleBecomes("正在播放1"));
-  Key(Qt::Key_Right);
-  ASSERT_TRUE(TitleBecomes("正在播放2", 3000));
+  ASSERT_TRUE(TicksUntilTitle("正在播放1", 1));
+  Key(Qt::Key_Right, Qt::ControlModifier);
+  ASSERT_TRUE(TicksUntilTitle("正在播放2", 1));
   ASSERT_TRUE(QTest::qWaitFor([&] { return m_form->Player()->TotalFrames() > 0; }, 3000));
   QApplication::processEvents();
   const QRect windowPlace = m_form->geometry();
@@ -329,7 +297,7 @@ TEST_F(PlayingLessonTest, FullScreenAndBackWithPlaybackGoingOn) {
   EXPECT_EQ(m_form->childAt(m_form->PlayButton()->geometry().center()), m_form->PlayButton());
   // The same movie goes on.
   EXPECT_TRUE(QTest::qWaitFor([&] { return m_form->Player()->CurrentFrame() > frame; }, 3000));
-  EXPECT_EQ(m_form->State().m_nPageIndex, 2);
+  EXPECT_EQ(m_form->Playback()->State().m_nPageIndex, 2);
 
   Key(Qt::Key_Escape);
   QApplication::processEvents();
@@ -343,12 +311,30 @@ TEST_F(PlayingLessonTest, FullScreenAndBackWithPlaybackGoingOn) {
   EXPECT_EQ(m_form->Player()->geometry(), playerPlace);
   EXPECT_FALSE(m_form->Tree()->isVisible()) << "the tree stays as playback left it";
 
-  EXPECT_TRUE(m_form->IsPlaybackTimerRunning());
+  EXPECT_TRUE(m_timer->IsActive());
   EXPECT_EQ(MovieRequests("/shizi_bihua/0010/page02.swf"), requests)
       << "the movie was loaded again";
-  Key(Qt::Key_Right);
-  EXPECT_TRUE(TitleBecomes("正在播放3", 3000));
+  Key(Qt::Key_Right, Qt::ControlModifier);
+  EXPECT_TRUE(TicksUntilTitle("正在播放3", 1));
   EXPECT_TRUE(m_messages.empty());
+}
+
+// A lesson started in full screen hides the tree; leaving the full screen
+// does not bring it back over the lesson.
+TEST_F(PlayingLessonTest, LeavingFullScreenKeepsTheTreeALessonHid) {
+  m_form->Search()->Open();
+  m_form->Tree()->setCurrentItem(Item("基本笔画"));
+  ASSERT_TRUE(m_form->Tree()->isVisible());
+  Key(Qt::Key_F11);
+  ASSERT_TRUE(m_form->FullScreen()->IsOn());
+  m_form->PlayButton()->click();
+  ASSERT_TRUE(TicksUntilTitle("正在播放1", 1));
+  Key(Qt::Key_Escape);
+  EXPECT_FALSE(m_form->FullScreen()->IsOn());
+  EXPECT_FALSE(m_form->Tree()->isVisible());
+  EXPECT_FALSE(m_form->Search()->Field()->isVisible());
+  m_form->AppListButton()->click();
+  EXPECT_TRUE(m_form->Tree()->isVisible());
 }
 
 TEST_F(LessonKeysTest, TheOpenSearchMakesWayAndComesBack) {

@@ -211,32 +211,6 @@ TEST_F(VolumeOnSoundServer, DragWritesEveryStep) {
   EXPECT_EQ(SinkVolume(), Both(m_slider->value()));
 }
 
-struct KeyCase {
-  const char* name;
-  Qt::Key key;
-  int change;
-};
-
-void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
-
-class KeyOnSlider : public VolumeOnSoundServer, public ::testing::WithParamInterface<KeyCase> {};
-
-TEST_P(KeyOnSlider, ChangesTheVolumeByTheTrackbarStep) {
-  const KeyCase& c = GetParam();
-  SetSinkVolume({"26214"});
-  Start();
-  QTest::keyClick(m_slider, c.key);
-  EXPECT_EQ(m_slider->value(), 26214 + c.change);
-  EXPECT_EQ(SinkVolume(), Both(26214 + c.change));
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, KeyOnSlider,
-                         ::testing::Values(KeyCase{"Right", Qt::Key_Right, 1},
-                                           KeyCase{"Left", Qt::Key_Left, -1},
-                                           KeyCase{"PageUp", Qt::Key_PageUp, kFull / 5},
-                                           KeyCase{"PageDown", Qt::Key_PageDown, -kFull / 5}),
-                         [](const auto& row) { return std::string(row.param.name); });
-
 // A device that does not exist counts as no mixer: the slider is disabled,
 // its label is not, ALSA prints nothing and the log has one line.
 TEST_F(VolumeOnSoundServer, MissingDeviceDisablesTheSliderOnly) {

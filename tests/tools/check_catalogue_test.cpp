@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "support/run_program.h"
 #include "support/server_process.h"
 #include "support/swf_writer.h"
-#include "support/run_program.h"
 
 namespace zorva {
 namespace {
@@ -138,7 +138,8 @@ const FaultCase kFaults[] = {
            CatalogueWithLine(7, "  </lesson_list>\n  <lesson_list order=\"2\" title=\"More\">\n" +
                                     Lesson("1", "Vowels") + "\n  </lesson_list>");
      },
-     "warning", Where::Catalogue, 9, "row 2 \"Vowels\" has the title of row 0"},
+     "warning", Where::Catalogue, 9,
+     "row 2 \"Vowels\" has the title of row 0: each plays its own entry"},
     {"ListWithoutClosingTag",
      [](Files& f) { f["lesson/lesson_list.xml"] = CatalogueWithLine(7, ""); }, "warning",
      Where::Catalogue, 4, "<lesson_list> \"Letters\" has no closing tag"},
