@@ -18,6 +18,7 @@
 #include "feedback/say_to_us_form.h"
 #include "lessons/lesson_form.h"
 #include "platform/message_box.h"
+#include "platform/owner_modal.h"
 #include "platform/program_values.h"
 #include "platform/qt_text.h"
 #include "platform/quit.h"
@@ -218,11 +219,12 @@ void CMainFrame::OnCommand(int command) {
 // always there once the frame shows.
 void CMainFrame::OnLearning() {}
 
-// The suggestion dialog runs without owner; how it ended makes no
-// difference here.
+// The suggestion dialog has no owner of its own and blocks the frame only:
+// the lesson window and the announcement stay usable while it is open. How
+// it ended makes no difference here.
 void CMainFrame::OnSuggestion() {
   say_to_us_form dialog;
-  dialog.exec();
+  ExecModalToOwner(dialog, *this);
 }
 
 void CMainFrame::OnHelp() { ShellOpenDocument(LocalPath("help/help.htm")); }
