@@ -151,12 +151,12 @@ void CMainFrame::CreateAnnouncementWindow() {
     place.moveTop(std::max(place.top(), area.top()));
   }
   m_pGonggaoForm = new gonggao_form(this);
-  m_pGonggaoForm->setGeometry(place);
+  m_pGonggaoForm->Place(place);
   m_pGonggaoForm->show();
   // The place is the window's outer rectangle, caption and border included;
   // how large those are may be known only now that the window shows.
   if (QWindow* window = m_pGonggaoForm->windowHandle())
-    m_pGonggaoForm->setGeometry(place.marginsRemoved(window->frameMargins()));
+    m_pGonggaoForm->Place(place.marginsRemoved(window->frameMargins()));
 }
 
 QToolBar* CMainFrame::ToolBar() const { return m_ui->toolBar; }

@@ -309,6 +309,10 @@ TEST_F(MainFrameTest, AnnouncementWindowStandsAtTheBottomRightOfTheCreationRecta
   const QPoint placed(100 + 500 - 350, 50 + 400 - 300);
   EXPECT_LE((announcement->frameGeometry().topLeft() - placed).manhattanLength(), 4);
   EXPECT_EQ(announcement->frameGeometry().size(), QSize(400, 300));
+  // Its size is fixed: the page was laid out for exactly this window, so a
+  // window manager must offer no way to resize it.
+  EXPECT_EQ(announcement->minimumSize(), announcement->size());
+  EXPECT_EQ(announcement->maximumSize(), announcement->size());
   EXPECT_EQ(announcement->windowTitle(), QStringLiteral("Dialog"));
   // It came while the loading message was up.
   ASSERT_NE(frame.LoadingMessage(), nullptr);
