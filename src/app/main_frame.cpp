@@ -23,6 +23,7 @@
 #include "platform/qt_text.h"
 #include "platform/quit.h"
 #include "platform/shell.h"
+#include "platform/window_frame.h"
 #include "signin/login_form.h"
 #include "ui_main_frame.h"
 
@@ -108,6 +109,7 @@ bool CMainFrame::Create() {
   CreateLessonWindow();
   CreateAnnouncementWindow();
   if (m_pMessageForm) m_pMessageForm->close();
+  KeepOwnedWindowsAbove(*this);
   return true;
 }
 
@@ -131,6 +133,14 @@ void CMainFrame::CreateLessonWindow() {
     ShowMessage("Error creating Dialog");
     return;
   }
+  // Centred on the screen by its outer rectangle, once its frame is known.
+  PlaceByOuterRectangle(*m_pLessonForm, [form = m_pLessonForm.data()](const QMargins& frame) {
+    QScreen* screen = form->screen();
+    if (!screen || frame.isNull()) return;
+    QRect outer(QPoint(0, 0), form->size().grownBy(frame));
+    outer.moveCenter(screen->availableGeometry().center());
+    form->move(outer.topLeft());
+  });
   m_pLessonForm->show();
 }
 
@@ -151,12 +161,11 @@ void CMainFrame::CreateAnnouncementWindow() {
     place.moveTop(std::max(place.top(), area.top()));
   }
   m_pGonggaoForm = new gonggao_form(this);
-  m_pGonggaoForm->Place(place);
+  // The place is the window's outer rectangle, caption and border included.
+  PlaceByOuterRectangle(*m_pGonggaoForm, [form = m_pGonggaoForm, place](const QMargins& frame) {
+    form->Place(place.marginsRemoved(frame));
+  });
   m_pGonggaoForm->show();
-  // The place is the window's outer rectangle, caption and border included;
-  // how large those are may be known only now that the window shows.
-  if (QWindow* window = m_pGonggaoForm->windowHandle())
-    m_pGonggaoForm->Place(place.marginsRemoved(window->frameMargins()));
 }
 
 QToolBar* CMainFrame::ToolBar() const { return m_ui->toolBar; }
