@@ -63,10 +63,12 @@ class OwnedAbove : public QObject {
       return false;
     for (QWidget* owned : m_owner.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
       if (!owned->isWindow() || !owned->isVisible() || !owned->windowHandle()) continue;
-      // Set anew, so that the manager reads it now that the owner is there.
-      owned->windowHandle()->setTransientParent(nullptr);
-      owned->windowHandle()->setTransientParent(ownerWindow);
-      owned->raise();
+      // Only a window manager (which frames the windows) keeps an order.
+      // It reads who owns a window when the window maps, so the owned
+      // window maps again now that its owner is there.
+      if (FrameMargins(*owned).isNull() && ownerWindow->frameMargins().isNull()) continue;
+      owned->hide();
+      owned->show();
     }
     ownerWindow->removeEventFilter(this);
     deleteLater();

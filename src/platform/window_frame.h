@@ -19,7 +19,7 @@ void PlaceByOuterRectangle(QWidget& window, std::function<void(const QMargins&)>
 // The windows `owner` owns stay above it, as owned windows do. A window
 // manager that saw them mapped while their owner was not yet on screen does
 // not take them for owned windows and lets the owner cover them; once the
-// owner shows, they are handed to it again and raised.
+// owner shows, the owned windows that show are mapped again.
 void KeepOwnedWindowsAbove(QWidget& owner);
 
 }  // namespace zorva

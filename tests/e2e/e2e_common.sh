@@ -293,9 +293,9 @@ e2e_wait_title() {
 e2e_start_window_manager() {
   openbox --sm-disable >"$work/openbox.log" 2>&1 &
   e2e_pids+=("$!")
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     wmctrl -m >/dev/null 2>&1 && return 0
     sleep 0.1
   done
-  e2e_fail "openbox did not take the screen"
+  e2e_fail "openbox did not take the screen: $(cat "$work/openbox.log")"
 }
