@@ -287,6 +287,21 @@ e2e_wait_title() {
   done
 }
 
+# e2e_outer WINDOW: "X Y WIDTH HEIGHT" of WINDOW with the frame a window
+# manager put around it (the window alone where there is none).
+e2e_outer() {
+  local info x y w h left right top bottom
+  info=$(xwininfo -id "$1")
+  x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+  y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+  w=$(sed -n 's/.*Width: *//p' <<<"$info")
+  h=$(sed -n 's/.*Height: *//p' <<<"$info")
+  read -r left right top bottom < <(xprop -id "$1" _NET_FRAME_EXTENTS |
+    sed -n 's/.*= //p' | tr -d ,) || true
+  echo "$((x - ${left:-0})) $((y - ${top:-0})) $((w + ${left:-0} + ${right:-0}))" \
+    "$((h + ${top:-0} + ${bottom:-0}))"
+}
+
 # e2e_start_window_manager: openbox on this display, owning the screen before
 # any window of the test maps, so that windows are decorated, placed and
 # focused as on a desktop.

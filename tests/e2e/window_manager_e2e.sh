@@ -47,26 +47,13 @@ done
 [ "$FREE_HEIGHT" -eq $((SCREEN_HEIGHT - panel_height)) ] ||
   e2e_fail "the panel reserves no strip (free area $FREE_X $FREE_Y $FREE_WIDTH $FREE_HEIGHT)"
 
-# outer WINDOW: "X Y WIDTH HEIGHT" of the window with the manager's frame.
-outer() {
-  local info x y w h left right top bottom
-  info=$(xwininfo -id "$1")
-  x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
-  y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
-  w=$(sed -n 's/.*Width: *//p' <<<"$info")
-  h=$(sed -n 's/.*Height: *//p' <<<"$info")
-  read -r left right top bottom < <(xprop -id "$1" _NET_FRAME_EXTENTS |
-    sed -n 's/.*= //p' | tr -d ,)
-  echo "$((x - ${left:-0})) $((y - ${top:-0})) $((w + ${left:-0} + ${right:-0}))" \
-    "$((h + ${top:-0} + ${bottom:-0}))"
-}
 # wait_outer WINDOW RECT WHAT: waits until the window's outer rectangle is RECT.
 wait_outer() {
   for _ in $(seq 100); do
-    [ "$(outer "$1")" = "$2" ] && return 0
+    [ "$(e2e_outer "$1")" = "$2" ] && return 0
     sleep 0.1
   done
-  e2e_fail "$3 is at $(outer "$1"), not $2"
+  e2e_fail "$3 is at $(e2e_outer "$1"), not $2"
 }
 # stacked_above LOW HIGH: whether the manager stacks HIGH above LOW.
 stacked_above() {
@@ -81,7 +68,7 @@ stacked_above() {
 # 156 x 314, that is (6, 40) pixels, 234 x 510, inside it.
 tree_pixels() {
   local x y
-  read -r x y _ < <(outer "$lesson")
+  read -r x y _ < <(e2e_outer "$lesson")
   read -r left _ top _ < <(xprop -id "$lesson" _NET_FRAME_EXTENTS | sed -n 's/.*= //p' | tr -d ,)
   convert "$1" -crop "234x510+$((x + left + 6))+$((y + top + 40))" +repage -fill black \
     +opaque 'rgb(239,201,239)' -fill white -opaque 'rgb(239,201,239)' \
@@ -96,7 +83,7 @@ announcement=$(e2e_find_window Dialog 60) || e2e_fail "the announcement window d
 
 # ------------------------------------------------- 1. places and the frame
 # The lesson window centred on the free area, frame included.
-read -r _ _ lesson_w lesson_h < <(outer "$lesson")
+read -r _ _ lesson_w lesson_h < <(e2e_outer "$lesson")
 lesson_place="$((FREE_X + (FREE_WIDTH - lesson_w) / 2)) $((FREE_Y + (FREE_HEIGHT - lesson_h) / 2))"
 lesson_place="$lesson_place $lesson_w $lesson_h"
 wait_outer "$lesson" "$lesson_place" "the lesson window"
@@ -119,7 +106,7 @@ hints=$(xprop -id "$announcement" WM_NORMAL_HINTS)
 grep -q "minimum size: $WIDTH by $HEIGHT" <<<"$hints" &&
   grep -q "maximum size: $WIDTH by $HEIGHT" <<<"$hints" ||
   e2e_fail "the announcement's size (${WIDTH}x$HEIGHT) is not fixed: $hints"
-echo "ok 1: lesson window at $lesson_place, announcement at $(outer "$announcement"), above the frame"
+echo "ok 1: lesson window at $lesson_place, announcement at $(e2e_outer "$announcement"), above the frame"
 
 # ------------------------------------------- 2. the suggestion dialog's reach
 e2e_focus "$frame"
