@@ -264,7 +264,9 @@ TEST_F(MainFrameTest, SuggestionBlocksTheFrameButNotTheWindowsItOwns) {
           seen = dialog;
       if (!seen) return;
       found = true;
+      // No owner of its own, but kept above the frame by the window system.
       EXPECT_EQ(seen->parentWidget(), nullptr);
+      EXPECT_EQ(seen->windowHandle()->transientParent(), frame->windowHandle());
       EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
       // Input to the frame goes nowhere.
       ClickThroughWindow(helpButton);
