@@ -18,10 +18,12 @@
 #include "feedback/say_to_us_form.h"
 #include "lessons/lesson_form.h"
 #include "platform/message_box.h"
+#include "platform/owner_modal.h"
 #include "platform/program_values.h"
 #include "platform/qt_text.h"
 #include "platform/quit.h"
 #include "platform/shell.h"
+#include "platform/window_frame.h"
 #include "signin/login_form.h"
 #include "ui_main_frame.h"
 
@@ -107,6 +109,7 @@ bool CMainFrame::Create() {
   CreateLessonWindow();
   CreateAnnouncementWindow();
   if (m_pMessageForm) m_pMessageForm->close();
+  KeepOwnedWindowsAbove(*this);
   return true;
 }
 
@@ -130,6 +133,14 @@ void CMainFrame::CreateLessonWindow() {
     ShowMessage("Error creating Dialog");
     return;
   }
+  // Centred on the screen by its outer rectangle, once its frame is known.
+  PlaceByOuterRectangle(*m_pLessonForm, [form = m_pLessonForm.data()](const QMargins& frame) {
+    QScreen* screen = form->screen();
+    if (!screen || frame.isNull()) return;
+    QRect outer(QPoint(0, 0), form->size().grownBy(frame));
+    outer.moveCenter(screen->availableGeometry().center());
+    form->move(outer.topLeft());
+  });
   m_pLessonForm->show();
 }
 
@@ -150,12 +161,11 @@ void CMainFrame::CreateAnnouncementWindow() {
     place.moveTop(std::max(place.top(), area.top()));
   }
   m_pGonggaoForm = new gonggao_form(this);
-  m_pGonggaoForm->setGeometry(place);
+  // The place is the window's outer rectangle, caption and border included.
+  PlaceByOuterRectangle(*m_pGonggaoForm, [form = m_pGonggaoForm, place](const QMargins& frame) {
+    form->Place(place.marginsRemoved(frame));
+  });
   m_pGonggaoForm->show();
-  // The place is the window's outer rectangle, caption and border included;
-  // how large those are may be known only now that the window shows.
-  if (QWindow* window = m_pGonggaoForm->windowHandle())
-    m_pGonggaoForm->setGeometry(place.marginsRemoved(window->frameMargins()));
 }
 
 QToolBar* CMainFrame::ToolBar() const { return m_ui->toolBar; }
@@ -218,11 +228,12 @@ void CMainFrame::OnCommand(int command) {
 // always there once the frame shows.
 void CMainFrame::OnLearning() {}
 
-// The suggestion dialog runs without owner; how it ended makes no
-// difference here.
+// The suggestion dialog has no owner of its own and blocks the frame only:
+// the lesson window and the announcement stay usable while it is open. How
+// it ended makes no difference here.
 void CMainFrame::OnSuggestion() {
   say_to_us_form dialog;
-  dialog.exec();
+  ExecModalToOwner(dialog, *this);
 }
 
 void CMainFrame::OnHelp() { ShellOpenDocument(LocalPath("help/help.htm")); }

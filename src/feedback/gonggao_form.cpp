@@ -17,7 +17,7 @@ gonggao_form::gonggao_form(QWidget* parent)
   setWindowTitle(QStringLiteral("Dialog"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
-  resize(DluSize(186, 95));
+  setFixedSize(DluSize(186, 95));
 
   // The browser fills the window edge to edge, without a border of its own.
   auto* layout = new QVBoxLayout(this);
@@ -37,6 +37,11 @@ gonggao_form::gonggao_form(QWidget* parent)
 }
 
 gonggao_form::~gonggao_form() = default;
+
+void gonggao_form::Place(const QRect& place) {
+  setFixedSize(place.size());
+  setGeometry(place);
+}
 
 QString gonggao_form::PlaceholderHtml() {
   QFile file(QStringLiteral(":/feedback/gonggao_form.htm"));

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QRect;
 class QWebEngineView;
 
 namespace zorva {
@@ -18,6 +19,11 @@ class gonggao_form : public QDialog {
  public:
   explicit gonggao_form(QWidget* parent = nullptr);
   ~gonggao_form() override;
+
+  // Puts the window's inside at `place` and fixes its size there: the server's page
+  // is laid out for the window and has no scroll bars, so the user cannot
+  // resize it.
+  void Place(const QRect& place);
 
   QWebEngineView* View() const { return m_view; }
   AnnouncementPage* Page() const { return m_page; }

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace zorva {
 
@@ -19,6 +20,7 @@ FullScreenPlayer::FullScreenPlayer(QWidget* window, QWidget* player, QList<QWidg
   m_backdrop->setAutoFillBackground(true);
   m_backdrop->hide();
   m_window->installEventFilter(this);
+  m_player->installEventFilter(this);
 }
 
 void FullScreenPlayer::Fit() {
@@ -28,6 +30,7 @@ void FullScreenPlayer::Fit() {
   m_backdrop->setGeometry(screen);
   QRect player(QPoint(0, 0), m_playerGeometry.size().scaled(screen.size(), Qt::KeepAspectRatio));
   player.moveCenter(screen.center());
+  m_fitted = player;
   m_player->setGeometry(player);
 }
 
@@ -48,10 +51,14 @@ void FullScreenPlayer::Enter() {
   // stays, so the button row looks as it does in the window.
   m_backdrop->lower();
   m_backdrop->show();
+  // A window manager frames the window and honours the full-screen state,
+  // which a geometry set by the program would cancel again. Without one (a
+  // bare X server: no frame), the window is given the screen itself.
+  const QWindow* handle = m_window->windowHandle();
+  const bool managed = handle && !handle->frameMargins().isNull();
   m_window->showFullScreen();
-  // Without a window manager to honour the full-screen state (a bare X
-  // server), the window is given the screen itself.
-  if (QScreen* screen = m_window->screen()) m_window->setGeometry(screen->geometry());
+  if (QScreen* screen = m_window->screen(); screen && !managed)
+    m_window->setGeometry(screen->geometry());
   // Over the program's other windows (the announcement, say).
   m_window->raise();
   m_window->activateWindow();
@@ -80,8 +87,17 @@ void FullScreenPlayer::KeepHiddenAfterwards(const QList<QWidget*>& widgets) {
 }
 
 bool FullScreenPlayer::eventFilter(QObject* watched, QEvent* event) {
-  // The screen's size arrives after the switch; the player follows it.
-  if (m_on && watched == m_window && event->type() == QEvent::Resize) Fit();
+  if (!m_on) return false;
+  const QEvent::Type type = event->type();
+  // The screen's size arrives after the switch, late under a window manager;
+  // the player follows it.
+  if (watched == m_window && type == QEvent::Resize) Fit();
+  // The window puts the player back in its corner on every resize of its
+  // own, after this filter has seen the resize: in full screen the player
+  // stays where it was fitted.
+  if (watched == m_player && (type == QEvent::Move || type == QEvent::Resize) &&
+      m_player->geometry() != m_fitted)
+    m_player->setGeometry(m_fitted);
   return false;
 }
 

@@ -53,6 +53,7 @@ class FullScreenPlayer : public QObject {
   bool m_on = false;
   QByteArray m_windowGeometry;
   QRect m_playerGeometry;
+  QRect m_fitted;             // the player's place in full screen
   QPointer<QWidget> m_focus;  // where the keyboard was before the switch
 };
 

@@ -8,8 +8,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -91,6 +93,14 @@ class MainFrameTest : public ::testing::Test {
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->isVisible()) visible.append(w);
     return visible;
+  }
+
+  // A click that takes the way of the window system's input, so that a
+  // blocked window does not get it.
+  static void ClickThroughWindow(QWidget* widget) {
+    QWidget* window = widget->window();
+    const QPoint at = widget->mapTo(window, widget->rect().center());
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, at);
   }
 
   QTemporaryDir m_dir;
@@ -221,26 +231,69 @@ TEST_F(MainFrameTest, LearningDoesNothing) {
   EXPECT_TRUE(opened.m_urls.isEmpty());
 }
 
-TEST_F(MainFrameTest, SuggestionRunsTheDialogModallyWithoutOwner) {
+// The suggestion dialog blocks the frame alone: the frame's tool bar and its
+// close box do nothing while it is open, and the lesson window and the
+// announcement, which the frame owns, take clicks and keys as before.
+TEST_F(MainFrameTest, SuggestionBlocksTheFrameButNotTheWindowsItOwns) {
   auto frame = CreatedFrame();
   frame->show();
+  lesson_form* lesson = frame->LessonForm();
+  gonggao_form* announcement = frame->AnnouncementWindow();
+  ASSERT_NE(lesson, nullptr);
+  ASSERT_NE(announcement, nullptr);
+  auto* appList = lesson->findChild<QPushButton*>("btnAppList");
+  ASSERT_NE(appList, nullptr);
+  QWidget* tree = lesson->findChild<QWidget*>("tree");
+  ASSERT_NE(tree, nullptr);
+  auto* helpButton = qobject_cast<QToolButton*>(
+      frame->ToolBar()->widgetForAction(frame->ToolBar()->actions().at(2)));
+  ASSERT_NE(helpButton, nullptr);
+
   for (QAction* command :
        {frame->MenuAction(CMainFrame::kCommandSuggestion), frame->ToolBar()->actions().at(3)}) {
-    QPointer<QWidget> seen;
-    bool suggestion = false;
-    QWidget* owner = frame.get();
+    OpenedUrls opened;
+    QPointer<say_to_us_form> seen;
+    bool found = false;
+    bool treeShownBefore = false;
+    bool treeShownAfter = false;
+    bool frameClosed = true;
+    bool announcementHidden = false;
     QTimer::singleShot(0, [&] {
-      seen = QApplication::activeModalWidget();
-      suggestion = qobject_cast<say_to_us_form*>(seen.data()) != nullptr;
-      owner = seen ? seen->parentWidget() : owner;
-      if (seen) seen->close();
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<say_to_us_form*>(w); dialog && dialog->isVisible())
+          seen = dialog;
+      if (!seen) return;
+      found = true;
+      // No owner of its own, but kept above the frame by the window system.
+      EXPECT_EQ(seen->parentWidget(), nullptr);
+      EXPECT_EQ(seen->windowHandle()->transientParent(), frame->windowHandle());
+      EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+      // Input to the frame goes nowhere.
+      ClickThroughWindow(helpButton);
+      // The lesson window answers clicks, the announcement its keys.
+      treeShownBefore = tree->isVisible();
+      ClickThroughWindow(appList);
+      treeShownAfter = tree->isVisible();
+      ClickThroughWindow(appList);
+      // Esc, with the focus on the window rather than in its page.
+      announcement->setFocus();
+      QTest::keyClick(announcement->windowHandle(), Qt::Key_Escape);
+      announcementHidden = !announcement->isVisible();
+      announcement->show();
+      frameClosed = frame->close();
+      seen->close();
     });
     command->trigger();
-    ASSERT_TRUE(suggestion) << "no suggestion dialog ran modally";
-    EXPECT_EQ(owner, nullptr);
-    // The dialog is gone once the command returns; the frame stays.
+    ASSERT_TRUE(found) << "no suggestion dialog was open";
+    EXPECT_NE(treeShownBefore, treeShownAfter) << "应用列表 did not respond";
+    EXPECT_TRUE(announcementHidden) << "the announcement did not respond";
+    EXPECT_FALSE(frameClosed);
+    EXPECT_TRUE(opened.m_urls.isEmpty()) << "the frame's tool bar took a click";
+    // Once the dialog has ended, the frame is usable again.
     EXPECT_TRUE(seen.isNull());
     EXPECT_TRUE(frame->isVisible());
+    ClickThroughWindow(helpButton);
+    EXPECT_EQ(opened.m_urls.size(), 1);
   }
 }
 
@@ -258,6 +311,10 @@ TEST_F(MainFrameTest, AnnouncementWindowStandsAtTheBottomRightOfTheCreationRecta
   const QPoint placed(100 + 500 - 350, 50 + 400 - 300);
   EXPECT_LE((announcement->frameGeometry().topLeft() - placed).manhattanLength(), 4);
   EXPECT_EQ(announcement->frameGeometry().size(), QSize(400, 300));
+  // Its size is fixed: the page was laid out for exactly this window, so a
+  // window manager must offer no way to resize it.
+  EXPECT_EQ(announcement->minimumSize(), announcement->size());
+  EXPECT_EQ(announcement->maximumSize(), announcement->size());
   EXPECT_EQ(announcement->windowTitle(), QStringLiteral("Dialog"));
   // It came while the loading message was up.
   ASSERT_NE(frame.LoadingMessage(), nullptr);

@@ -73,6 +73,10 @@ e2e_fail() {
 # What e2e_fail shows: the client's output and the end of the server's log,
 # e2e_server_log_lines long. A script with other logs defines its own.
 e2e_show_logs() {
+  if [ -s "$work/titles" ]; then
+    echo "--- lesson window titles seen"
+    cat "$work/titles"
+  fi
   echo "--- client output"
   cat "$work/client.log" || true
   echo "--- server log"
@@ -153,38 +157,160 @@ e2e_sign_in() {
       *) echo "e2e_sign_in: unknown option $1" >&2; exit 2 ;;
     esac
   done
-  login=$(timeout 120 xdotool search --sync --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' |
-    head -n 1) || e2e_fail "the login dialog did not appear"
-  sleep 1
-  [ -z "$shot" ] || import -window root "$artifacts/$shot"
-  xdotool windowfocus --sync "$login" || true
-  # The user name box sits at (79, 43) dialog units, 88 wide.
-  xdotool mousemove --window "$login" 150 76 click 1
-  sleep 0.3
-  if [ -n "$replace" ]; then
-    sleep 0.2
-    xdotool key ctrl+a
-    sleep 0.2
-  fi
+  login=$(e2e_find_window '欢迎您进入Zorva学习娱乐空间' 120) || e2e_fail "the login dialog did not appear"
+  e2e_focus "$login"
+  [ -z "$shot" ] || e2e_shot "$shot"
+  # The events go to the dialog in order: no pause is needed between them.
+  e2e_click "$login" $e2e_login_user_name
+  [ -z "$replace" ] || xdotool key ctrl+a
   xdotool type --delay 30 "$1"
   xdotool key Tab
   xdotool type --delay 30 "$2"
   xdotool key Return
 }
 
-# e2e_wait_lesson_window: waits for the lesson window ("主窗口") and lets it
-# settle; sets `lesson` (its window) and `lesson_x`, `lesson_y` (its place).
+# e2e_find_window TITLE [SECONDS]: prints the id of a shown window whose
+# title is exactly TITLE, waiting up to SECONDS (60) for it; fails (status 1)
+# when none comes. xdotool's own name match is a byte-wise regular expression
+# that also takes other titles, so each candidate's title is compared.
+e2e_find_window() {
+  local until=$((SECONDS + ${2:-60})) id
+  while :; do
+    for id in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
+      if [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ]; then
+        echo "$id"
+        return 0
+      fi
+    done
+    [ $SECONDS -lt "$until" ] || return 1
+    sleep 0.1
+  done
+}
+
+# e2e_window_gone TITLE [SECONDS]: waits up to SECONDS (10) until no shown
+# window has the title TITLE; fails (status 1) when one stays.
+e2e_window_gone() {
+  local until=$((SECONDS + ${2:-10}))
+  while e2e_find_window "$1" 0 >/dev/null; do
+    [ $SECONDS -lt "$until" ] || return 1
+    sleep 0.1
+  done
+}
+
+# e2e_focus WINDOW: gives WINDOW the keyboard focus and waits until it holds.
+# A window that just closed may hand the focus back to the root after the
+# request, so the request is repeated until the focus stays put.
+e2e_focus() {
+  for _ in $(seq 50); do
+    xdotool windowactivate "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null || true
+    sleep 0.1
+    if [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; then
+      sleep 0.1
+      [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ] && return 0
+    fi
+  done
+  e2e_fail "window $1 did not take the keyboard focus"
+}
+
+# e2e_du X Y: a point given in the dialog templates' units (6 x 13 pixel
+# base units) as "X Y" in pixels.
+e2e_du() {
+  echo "$(($1 * 6 / 4)) $(($2 * 13 / 8))"
+}
+
+# Where a user clicks, as "X Y" pixels inside the window, taken once from the
+# templates. The login dialog's user name box stands at (79, 43), 88 x 12.
+e2e_login_user_name=$(e2e_du 123 49)
+# The lesson window's button row: the middles of "应用列表" (3, 8, 38 x 14),
+# "播放", "上一页", "下一页" and "暂停" (each 42 to the right of the last); and
+# the tree's first row (the tree stands at 4, 25).
+e2e_lesson_app_list=$(e2e_du 22 15)
+e2e_lesson_play=$(e2e_du 64 15)
+e2e_lesson_previous_page=$(e2e_du 106 15)
+e2e_lesson_next_page=$(e2e_du 148 15)
+e2e_lesson_pause=$(e2e_du 190 15)
+e2e_lesson_tree_first_row=$(e2e_du 30 30)
+
+# e2e_click WINDOW X Y: a left click at pixel (X, Y) inside WINDOW, the one way
+# every script clicks.
+e2e_click() {
+  xdotool mousemove --sync --window "$1" "$2" "$3" click 1
+}
+
+# e2e_wait_still [SECONDS]: waits until the screen holds still (two dumps
+# 0.3 s apart alike), at most SECONDS (5), so that what a window draws after
+# a change is on the screen; a screen that keeps moving (a movie) counts as
+# settled when the time is up.
+e2e_wait_still() {
+  local until=$((SECONDS + ${1:-5})) last="$work/still.a" next="$work/still.b"
+  xwd -root -silent >"$last"
+  while [ $SECONDS -lt "$until" ]; do
+    sleep 0.3
+    xwd -root -silent >"$next"
+    cmp -s "$last" "$next" && return 0
+    mv "$next" "$last"
+  done
+}
+
+# e2e_shot FILE: a screenshot of the whole screen, once it holds still, kept
+# as FILE in `artifacts`.
+e2e_shot() {
+  e2e_wait_still
+  import -window root "$artifacts/$1"
+}
+
+# e2e_wait_lesson_window: waits for the lesson window with its catalogue
+# loaded (its title "主窗口") and drawn; sets `lesson` (its window) and
+# `lesson_x`, `lesson_y` (its place).
 e2e_wait_lesson_window() {
-  lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-    e2e_fail "the lesson window did not appear"
-  sleep 2
+  lesson=$(e2e_find_window 主窗口 120) || e2e_fail "the lesson window did not appear"
+  e2e_wait_still
   eval "$(xdotool getwindowgeometry --shell "$lesson")"
   lesson_x=$X
   lesson_y=$Y
 }
 
-# e2e_click_at X Y: a click at a point given in the template's dialog units
-# (6 x 13 pixel base units) inside the lesson window.
-e2e_click_at() {
-  xdotool mousemove --sync $((lesson_x + $1 * 6 / 4)) $((lesson_y + $2 * 13 / 8)) click 1
+# e2e_wait_title PATTERN [SECONDS [WHAT]]: waits up to SECONDS (60) until the
+# lesson window's title matches PATTERN (an extended regular expression),
+# noting each title it sees in $work/titles; ends the test, naming WHAT,
+# when it does not come or the client ends.
+e2e_wait_title() {
+  local until=$((SECONDS + ${2:-60})) title
+  while :; do
+    kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
+    title=$(xdotool getwindowname "$lesson" 2>/dev/null || true)
+    [ "$title" = "$(tail -n 1 "$work/titles" 2>/dev/null)" ] || echo "$title" >>"$work/titles"
+    echo "$title" | grep -Eq "$1" && return 0
+    [ $SECONDS -lt "$until" ] ||
+      e2e_fail "${3:-the title of the lesson window did not match $1} (the title is \"$title\")"
+    sleep 0.1
+  done
+}
+
+# e2e_outer WINDOW: "X Y WIDTH HEIGHT" of WINDOW with the frame a window
+# manager put around it (the window alone where there is none).
+e2e_outer() {
+  local info x y w h left right top bottom
+  info=$(xwininfo -id "$1")
+  x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+  y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+  w=$(sed -n 's/.*Width: *//p' <<<"$info")
+  h=$(sed -n 's/.*Height: *//p' <<<"$info")
+  read -r left right top bottom < <(xprop -id "$1" _NET_FRAME_EXTENTS |
+    sed -n 's/.*= //p' | tr -d ,) || true
+  echo "$((x - ${left:-0})) $((y - ${top:-0})) $((w + ${left:-0} + ${right:-0}))" \
+    "$((h + ${top:-0} + ${bottom:-0}))"
+}
+
+# e2e_start_window_manager: openbox on this display, owning the screen before
+# any window of the test maps, so that windows are decorated, placed and
+# focused as on a desktop.
+e2e_start_window_manager() {
+  openbox --sm-disable >"$work/openbox.log" 2>&1 &
+  e2e_pids+=("$!")
+  for _ in $(seq 300); do
+    wmctrl -m >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  e2e_fail "openbox did not take the screen: $(cat "$work/openbox.log")"
 }

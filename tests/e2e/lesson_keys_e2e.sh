@@ -18,48 +18,42 @@ e2e_server_log_lines=30
 e2e_serve_and_start_client "$user" "$password" "$content" '{base};{base};{base}'
 e2e_sign_in "$user" "$password"
 
-lesson=$(timeout 60 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-  e2e_fail "the lesson window did not appear"
-sleep 1
+e2e_wait_lesson_window
 eval "$(xdotool getwindowgeometry --shell "$lesson")"
 window_place="$X $Y $WIDTH $HEIGHT"
 
-# Waits until the lesson window's title matches (a regular expression).
-wait_title() {
-  for _ in $(seq 200); do
-    xdotool getwindowname "$lesson" 2>/dev/null | grep -Eq "$1" && return 0
+# wait_place PLACE: waits until the lesson window stands at PLACE ("X Y
+# WIDTH HEIGHT"), and sets X, Y, WIDTH and HEIGHT.
+wait_place() {
+  for _ in $(seq 100); do
+    eval "$(xdotool getwindowgeometry --shell "$lesson")"
+    [ "$X $Y $WIDTH $HEIGHT" = "$1" ] && return 0
     sleep 0.1
   done
-  e2e_fail "the window title never matched $1 (it is \"$(xdotool getwindowname "$lesson")\")"
 }
 
 # The tree gets the focus by a click on its first subject; Ctrl+F opens the
-# search and part of a title narrows the tree to one lesson.
-xdotool mousemove --sync $((X + 40)) $((Y + 48)) click 1
-sleep 0.5
+# search and part of a title narrows the tree to one lesson. The keys reach
+# the window in order, so none waits for the one before.
+e2e_click "$lesson" $e2e_lesson_tree_first_row
 xdotool key ctrl+f
-sleep 0.3
 xdotool type --delay 60 '笔画'
-sleep 0.5
-import -window root "$artifacts/e2e_keys_search.png"
-xdotool key Return
-sleep 0.3
-xdotool key Return
-wait_title '^正在播放1$'
+e2e_shot e2e_keys_search.png
+xdotool key Return Return
+e2e_wait_title '^正在播放1$' 20
 grep -q 'lesson_dir=shizi_bihua' "$work/server.log" ||
   e2e_fail "Enter did not play the lesson found: $(grep -c handler.asp "$work/server.log") lesson requests"
 
 # Ctrl+Right moves on to the second page at the next tick, wherever the
 # lesson left the focus.
 xdotool key ctrl+Right
-wait_title '^正在播放2$'
+e2e_wait_title '^正在播放2$' 20
 
 # F11: the window takes the screen, black around the movie.
 xdotool key F11
-sleep 2
-eval "$(xdotool getwindowgeometry --shell "$lesson")"
+wait_place "0 0 1280 1024"
 [ "$X $Y $WIDTH $HEIGHT" = "0 0 1280 1024" ] || e2e_fail "full screen is $X $Y $WIDTH $HEIGHT"
-import -window root "$artifacts/e2e_keys_full_screen.png"
+e2e_shot e2e_keys_full_screen.png
 corner=$(convert "$artifacts/e2e_keys_full_screen.png" -crop 1x1+1279+1023 -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:)
 [ "$corner" = "0,0,0" ] || e2e_fail "the full screen's corner is not black ($corner)"
 # The movie itself, scaled to the screen: more than a small part of it is
@@ -70,11 +64,10 @@ drawn=$(convert "$artifacts/e2e_keys_full_screen.png" -crop 1280x900+0+100 +repa
 
 # Esc: back to the window's size and place, the lesson still playing.
 xdotool key Escape
-sleep 2
-eval "$(xdotool getwindowgeometry --shell "$lesson")"
+wait_place "$window_place"
 [ "$X $Y $WIDTH $HEIGHT" = "$window_place" ] ||
   e2e_fail "the window came back at $X $Y $WIDTH $HEIGHT, not $window_place"
-import -window root "$artifacts/e2e_keys_window.png"
+e2e_shot e2e_keys_window.png
 xdotool getwindowname "$lesson" | grep -Eq '^正在播放[0-9]+$' ||
   e2e_fail "the lesson stopped with the switch (title \"$(xdotool getwindowname "$lesson")\")"
 

@@ -18,27 +18,22 @@ e2e_serve_and_start_client "$user" "$password" "$content" \
   'http://127.0.0.1:1;http://127.0.0.1:9/none;{base}'
 e2e_sign_in "$user" "$password"
 
-frame=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zorva学习娱乐空间 版本2\.0$' |
-  head -n 1) || e2e_fail "the main frame did not appear"
+frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
 
 kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
 
 # The lesson window, titled "主窗口" once the catalogue is in.
-lesson=$(timeout 60 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-  e2e_fail "the lesson window did not appear"
+e2e_wait_lesson_window
 grep -q 'GET //lesson//lesson_list.xml 200' "$work/server.log" ||
   e2e_fail "the catalogue was not fetched: $(grep -i lesson_list "$work/server.log" || true)"
-sleep 1
-eval "$(xdotool getwindowgeometry --shell "$lesson")"
-lesson_x=$X
-lesson_y=$Y
-import -window root "$artifacts/e2e_lesson_window.png"
+e2e_shot e2e_lesson_window.png
 
 # The tree stands at (4, 25) dialog units, 156 x 314, that is (6, 40) pixels,
 # 234 x 510, inside the window. Pixels drawn in the tree that are not its
 # background are lines, buttons and item texts.
-tree_x=$((lesson_x + 6))
-tree_y=$((lesson_y + 40))
+read -r tree_x tree_y <<<"$(e2e_du 4 25)"
+tree_x=$((lesson_x + tree_x))
+tree_y=$((lesson_y + tree_y))
 drawn_in_tree() {
   convert "$1" -crop "234x510+$tree_x+$tree_y" +repage -fuzz 2% -transparent 'rgb(239,201,239)' \
     -alpha extract -format '%[fx:int(mean*w*h+0.5)]' info:
@@ -49,9 +44,8 @@ closed=$(drawn_in_tree "$artifacts/e2e_lesson_window.png")
 [ "$closed" -gt 100 ] || e2e_fail "the tree shows no catalogue ($closed pixels drawn)"
 
 # A click on the first subject selects it, and the selection opens it.
-xdotool mousemove --sync $((tree_x + 40)) $((tree_y + 8)) click 1
-sleep 1
-import -window root "$artifacts/e2e_lesson_tree_open.png"
+e2e_click "$lesson" $e2e_lesson_tree_first_row
+e2e_shot e2e_lesson_tree_open.png
 opened=$(drawn_in_tree "$artifacts/e2e_lesson_tree_open.png")
 [ "$opened" -gt $((closed + 100)) ] ||
   e2e_fail "clicking the first subject did not open it ($closed -> $opened pixels drawn)"

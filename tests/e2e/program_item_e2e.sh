@@ -51,8 +51,7 @@ e2e_sign_in "$user" "$password"
 
 e2e_wait_lesson_window
 press_play() {
-  xdotool windowfocus --sync "$lesson" 2>/dev/null || true
-  e2e_click_at 64 15
+  e2e_click "$lesson" $e2e_lesson_play
 }
 alive() {
   kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
@@ -61,15 +60,13 @@ alive() {
 # Select 数字连连看: click the first subject (the selection opens it), then
 # walk down with the keyboard, each selection opening the item it lands on:
 # 拼音, 认识声母, 认识韵母, 识字, 基本笔画, 数学, 加减法, 十以内的加法,
-# 十以内的减法, 益智游戏, 数字连连看.
-e2e_click_at 30 30
-sleep 0.5
+# 十以内的减法, 益智游戏, 数字连连看. The keys reach the tree in order, each
+# after the opening the one before caused.
+e2e_click "$lesson" $e2e_lesson_tree_first_row
 for _ in $(seq 11); do
   xdotool key Down
-  sleep 0.3
 done
-sleep 0.5
-import -window root "$artifacts/e2e_program_item_selected.png"
+e2e_shot e2e_program_item_selected.png
 
 # ------------------------------------------------------- 1. missing: install
 [ -e "$client_dir/shuzi.exe" ] && e2e_fail "shuzi.exe is there before the first 播放"
@@ -92,12 +89,7 @@ cmp -s "$content/dl/shuzi.exe" "$client_dir/shuzi.exe" || e2e_fail "shuzi.exe is
 cmp -s "$content/shuzi.xml" "$client_dir/shuzi.xml" || e2e_fail "shuzi.xml is not the server's"
 [ -e "$client_dir/shuzi.log" ] && e2e_fail "the program ran before the second 播放"
 # The updater's window closes by itself once the job is done.
-for _ in $(seq 100); do
-  xdotool search --onlyvisible --name '^Zorva 更新$' >/dev/null 2>&1 || break
-  sleep 0.1
-done
-xdotool search --onlyvisible --name '^Zorva 更新$' >/dev/null 2>&1 &&
-  e2e_fail "the updater's window stayed after installing"
+e2e_window_gone 'Zorva 更新' || e2e_fail "the updater's window stayed after installing"
 echo "ok 1: 播放 on a missing program installs it through the updater"
 
 # ------------------------------------------------------------- 2. start it
@@ -123,8 +115,7 @@ press_play
 wait_runs 1
 [ "$(last_run)" = "$expected_run" ] ||
   e2e_fail "shuzi.exe got other parameters: $(last_run | sed 's/password=.*/password=.../')"
-sleep 1
-import -window root "$artifacts/e2e_program_item_started.png"
+e2e_shot e2e_program_item_started.png
 echo "ok 2: the second 播放 starts shuzi.exe with the user's name and password"
 
 # ------------------------------------------------ 3. newer on the server: No
@@ -135,18 +126,20 @@ printf '<?xml version="1.0" encoding="gb2312"?>\r\n<item name="shuzi">\r\n<versi
 for window in $(xdotool search --onlyvisible --class xmessage 2>/dev/null || true); do
   xdotool windowclose "$window" 2>/dev/null || xdotool windowkill "$window" 2>/dev/null || true
 done
-sleep 0.5
+for _ in $(seq 50); do
+  xdotool search --onlyvisible --class xmessage >/dev/null 2>&1 || break
+  sleep 0.1
+done
+e2e_focus "$lesson"
 press_play
-question=$(timeout 60 xdotool search --sync --onlyvisible --name '^信息$' | head -n 1) ||
-  e2e_fail "the question about the newer version did not appear"
-sleep 0.5
-import -window root "$artifacts/e2e_program_item_question.png"
+question=$(e2e_find_window 信息) || e2e_fail "the question about the newer version did not appear"
+e2e_shot e2e_program_item_question.png
 [ "$(grep -c '^$' "$client_dir/shuzi.log")" = 1 ] || e2e_fail "the program started before the answer"
-xdotool windowfocus --sync "$question" || true
+e2e_focus "$question"
 xdotool key Escape  # No
 wait_runs 2
 [ "$(last_run)" = "$expected_run" ] || e2e_fail "after No, shuzi.exe got other parameters"
-sleep 1
+# A fetch would have come before the start.
 [ "$(grep -cE 'GET /+dl/download_shuzi.xml' "$work/server.log")" = "$fetched_jobs" ] ||
   e2e_fail "No still fetched the item's job"
 grep -q '<version>1.0</version>' "$client_dir/shuzi.xml" || e2e_fail "No changed the local version file"

@@ -18,10 +18,8 @@ e2e_serve_and_start_client "$user" "$password" "$content" \
   'http://127.0.0.1:1;http://127.0.0.1:9/none;{base}'
 e2e_sign_in --shot e2e_login.png "$user" "$password"
 
-frame=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zorva学习娱乐空间 版本2\.0$' |
-  head -n 1) || e2e_fail "the main frame did not appear"
-sleep 1
-import -window root "$artifacts/e2e_main_frame.png"
+frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
+e2e_shot e2e_main_frame.png
 
 kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
 [ -f "$client_dir/zorva_user.xml" ] || e2e_fail "zorva_user.xml was not written"
@@ -32,8 +30,7 @@ printf '<user name="%s" order="1" /><default_user_name>%s</default_user_name>\r\
 cmp -s "$work/expected_users.xml" "$client_dir/zorva_user.xml" ||
   e2e_fail "zorva_user.xml does not hold just $user: $(od -c "$client_dir/zorva_user.xml" | head -n 8)"
 [ ! -e "$client_dir/$user.dat" ] || e2e_fail "a password was saved without automatic sign-in"
-xdotool search --onlyvisible --name '欢迎您进入Zorva学习娱乐空间' >/dev/null &&
-  e2e_fail "the login dialog is still shown"
+e2e_window_gone 欢迎您进入Zorva学习娱乐空间 0 || e2e_fail "the login dialog is still shown"
 
 echo "PASS: signed in as $user through $base; main frame window $frame"
 echo "screenshots: $artifacts/e2e_login.png $artifacts/e2e_main_frame.png"

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -300,7 +301,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct FailedCase {
   const char* name;
-  const char* reply;  // the body of a 200 reply; nullptr: no server address
+  const char* reply;  // the body of the service's 200 reply
+  bool addressed;     // false: no server answered at sign-in
   const char* lastReply;
 };
 void PrintTo(const FailedCase& c, std::ostream* os) { *os << c.name; }
@@ -309,12 +311,22 @@ class FailedSaveTest : public SuggestionTest, public ::testing::WithParamInterfa
 
 // Anything but exactly "ok" is a failure: the explanation says so, the focus
 // goes to the text, the dialog stays open and the counter stops for good.
+// Without a server address nothing is sent, although the service that would
+// accept the suggestion is every candidate server: the dialog does not go
+// looking for a server of its own.
 TEST_P(FailedSaveTest, ExplanationShowsTheErrorAndTheCounterStops) {
   ScriptedServer service;
-  if (GetParam().reply) {
-    service.On("/Handler.asp", ScriptedReply::Ok(GetParam().reply));
-    SetServerBaseAddress(zorva::Text(service.Base()));
-  }
+  service.On("/Handler.asp", ScriptedReply::Ok(GetParam().reply));
+  const std::string candidates = service.Base() + ";" + service.Base() + ";" + service.Base();
+  const QByteArray oldCandidates = qgetenv("ZORVA_SERVER_CANDIDATES");
+  qputenv("ZORVA_SERVER_CANDIDATES", QByteArray::fromStdString(candidates));
+  const auto restore = qScopeGuard([&] {
+    if (oldCandidates.isNull())
+      qunsetenv("ZORVA_SERVER_CANDIDATES");
+    else
+      qputenv("ZORVA_SERVER_CANDIDATES", oldCandidates);
+  });
+  if (GetParam().addressed) SetServerBaseAddress(zorva::Text(service.Base()));
   Dialog dialog;
   dialog.Save(1, Repeat("字", 6));
   EXPECT_TRUE(m_messages.empty());
@@ -322,7 +334,7 @@ TEST_P(FailedSaveTest, ExplanationShowsTheErrorAndTheCounterStops) {
   EXPECT_EQ(dialog.Explanation(), kSaveFailed);
   EXPECT_EQ(dialog.form->focusWidget(), dialog.text);
   EXPECT_EQ(SignedIn().lastReply, GetParam().lastReply);
-  EXPECT_EQ(service.Requests().size(), GetParam().reply ? 1u : 0u);
+  EXPECT_EQ(service.Requests().size(), GetParam().addressed ? 1u : 0u);
 
   dialog.text->setPlainText(QString::fromStdString(Repeat("a", 120)));
   EXPECT_FALSE(dialog.timer->Fire());
@@ -332,11 +344,11 @@ TEST_P(FailedSaveTest, ExplanationShowsTheErrorAndTheCounterStops) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, FailedSaveTest,
-    ::testing::Values(FailedCase{"Capitals", "<save_static>OK</save_static>", "OK"},
-                      FailedCase{"Blanks", "<save_static> ok </save_static>", " ok "},
-                      FailedCase{"Error", "<save_static>error</save_static>", "error"},
-                      FailedCase{"NoElement", "<user_login>ok</user_login>", ""},
-                      FailedCase{"NoServerAddress", nullptr, ""}),
+    ::testing::Values(FailedCase{"Capitals", "<save_static>OK</save_static>", true, "OK"},
+                      FailedCase{"Blanks", "<save_static> ok </save_static>", true, " ok "},
+                      FailedCase{"Error", "<save_static>error</save_static>", true, "error"},
+                      FailedCase{"NoElement", "<user_login>ok</user_login>", true, ""},
+                      FailedCase{"NoServerAddress", "<save_static>ok</save_static>", false, ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(SuggestionTest, SaveAfterAFailureStillClosesTheDialog) {
