@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "platform/quit.h"
 #include "platform/shell.h"
 #include "updater/job_keys.h"
+#include "updater/update_files.h"
 #include "updater/update_run.h"
 #include "updater/update_window.h"
 
@@ -29,11 +31,15 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kUsage[] =
-    "usage: zupdate.exe\n"
+    "usage: zupdate.exe [--version | --recover]\n"
     "The Zorva updater. Run in the client's working directory, it applies the signed\n"
     "job dl/download.xml: downloads every file it lists into a staging folder under\n"
     "dl/, checks each size and SHA-256, puts the files in place (the old ones come\n"
     "back on any failure or cancel) and starts the client again when the job asks.\n"
+    "The job is used once: it leaves dl/download.xml as soon as the run starts.\n"
+    "A run that was killed is rolled back at the next start.\n"
+    "  --version  print the version and the update key this build trusts\n"
+    "  --recover  only roll back what an interrupted run left, then end\n"
     "Exit code: 0 applied, 1 refused or failed (nothing changed), 2 cancelled.\n";
 
 std::atomic<bool> g_cancel{false};
@@ -44,8 +50,8 @@ void OnSignal(int) { g_cancel.store(true); }
 // would leave a refusal's message box waiting forever.
 bool HasDisplay() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform && (std::strncmp(platform, "offscreen", 9) == 0 ||
-                   std::strncmp(platform, "minimal", 7) == 0)) {
+  if (platform &&
+      (std::strncmp(platform, "offscreen", 9) == 0 || std::strncmp(platform, "minimal", 7) == 0)) {
     return false;
   }
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -74,7 +80,12 @@ fs::path ClientProgram(const fs::path& work) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
+  const bool recoverOnly = argc == 2 && std::strcmp(argv[1], "--recover") == 0;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("zupdate.exe %s\n%s\n", ZORVA_VERSION, zorva::TrustedKeyDescription().c_str());
+    return 0;
+  }
+  if (argc > 1 && !recoverOnly) {
     const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
     std::fputs(kUsage, help ? stdout : stderr);
     return help ? 0 : 2;
@@ -86,6 +97,18 @@ int main(int argc, char** argv) {
     return 1;
   }
   zorva::InstallLogFile(work.c_str(), "zupdate");
+  if (recoverOnly) {
+    const int workFd = ::open(work.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string problem;
+    const int rolledBack = workFd >= 0 ? zorva::RecoverInterruptedRuns(workFd, &problem) : 0;
+    if (workFd >= 0) ::close(workFd);
+    if (rolledBack > 0) qWarning("an interrupted update was rolled back");
+    if (!problem.empty()) {
+      qWarning("an interrupted update could not be rolled back whole; see %s", problem.c_str());
+      return 1;
+    }
+    return 0;
+  }
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
@@ -101,6 +124,7 @@ int main(int argc, char** argv) {
   zorva::InstallQtMessagePump();
   zorva::SetWorkingDirectory(zorva::Text(work.string()));
 
+  qInfo("%s", zorva::TrustedKeyDescription().c_str());
   zorva::UpdateOptions options;
   options.workDir = zorva::Text(work.string());
   options.key = zorva::BuiltInPublicKey();

@@ -55,6 +55,8 @@ int main() {
       job.files.push_back({Text(name), Text("/dl/2.1/" + name), 4096u + static_cast<unsigned>(i),
                            Sha256Hex(name), i % 7 == 0});
     }
+    job.version = "2.1";
+    job.versionFile = job.files.front().local;
     const std::string file = SignJobBody(ComposeJobBody(job).value(), key);
     bool ok = true;
     const double seconds =
