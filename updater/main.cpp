@@ -31,7 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kUsage[] =
-    "usage: zupdate.exe [--version | --recover]\n"
+    "usage: zupdate.exe [--version | --recover | --install-from PROGRAM_DIR]\n"
     "The Zorva updater. Run in the client's working directory, it applies the signed\n"
     "job dl/download.xml: downloads every file it lists into a staging folder under\n"
     "dl/, checks each size and SHA-256, puts the files in place (the old ones come\n"
@@ -40,6 +40,9 @@ constexpr char kUsage[] =
     "A run that was killed is rolled back at the next start.\n"
     "  --version  print the version and the update key this build trusts\n"
     "  --recover  only roll back what an interrupted run left, then end\n"
+    "  --install-from PROGRAM_DIR\n"
+    "             put an installed package's program into the working directory\n"
+    "             when it has none yet or the package's version is newer\n"
     "Exit code: 0 applied, 1 refused or failed (nothing changed), 2 cancelled.\n";
 
 std::atomic<bool> g_cancel{false};
@@ -85,7 +88,9 @@ int main(int argc, char** argv) {
     std::printf("zupdate.exe %s\n%s\n", ZORVA_VERSION, zorva::TrustedKeyDescription().c_str());
     return 0;
   }
-  if (argc > 1 && !recoverOnly) {
+  const char* packageDir =
+      argc == 3 && std::strcmp(argv[1], "--install-from") == 0 ? argv[2] : nullptr;
+  if (argc > 1 && !recoverOnly && !packageDir) {
     const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
     std::fputs(kUsage, help ? stdout : stderr);
     return help ? 0 : 2;
@@ -97,7 +102,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   zorva::InstallLogFile(work.c_str(), "zupdate");
-  if (recoverOnly) {
+  qInfo("%s", zorva::TrustedKeyDescription().c_str());
+  if (recoverOnly || packageDir) {
     const int workFd = ::open(work.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     std::string problem;
     const int rolledBack = workFd >= 0 ? zorva::RecoverInterruptedRuns(workFd, &problem) : 0;
@@ -107,7 +113,22 @@ int main(int argc, char** argv) {
       qWarning("an interrupted update could not be rolled back whole; see %s", problem.c_str());
       return 1;
     }
-    return 0;
+    if (!packageDir) return 0;
+    struct QuietView : zorva::UpdateView {
+      void ShowStep(const std::string&) override {}
+    } quiet;
+    const zorva::UpdateResult copied =
+        zorva::InstallPackageProgram(zorva::Text(work.string()), packageDir, quiet);
+    switch (copied.outcome) {
+      case zorva::UpdateOutcome::Applied:
+        qInfo("the package's program in %s is now the working directory's", packageDir);
+        return 0;
+      case zorva::UpdateOutcome::Refused:
+        return 0;
+      default:
+        qWarning("%s", copied.message.c_str());
+        return 1;
+    }
   }
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -124,7 +145,6 @@ int main(int argc, char** argv) {
   zorva::InstallQtMessagePump();
   zorva::SetWorkingDirectory(zorva::Text(work.string()));
 
-  qInfo("%s", zorva::TrustedKeyDescription().c_str());
   zorva::UpdateOptions options;
   options.workDir = zorva::Text(work.string());
   options.key = zorva::BuiltInPublicKey();

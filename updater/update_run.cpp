@@ -442,4 +442,65 @@ UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
   return InstallStaged(job, work.Get(), staging, view, cancel);
 }
 
+UpdateResult InstallPackageProgram(const Text& workDir, const std::string& packageDir,
+                                   UpdateView& view) {
+  const std::string workName = workDir.str();
+  const Fd work(::open(workName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!work.Ok()) {
+    return Outcome(UpdateOutcome::Failed,
+                   "无法打开工作目录 " + workName + "：" + std::strerror(errno));
+  }
+  const Text packageVersion =
+      ReadXmlValue(Text(packageDir + "/" + kProgramVersionFile), "zorva", "", "", "");
+  const Text userVersion = ReadXmlValue(workDir + "/" + kProgramVersionFile, "zorva", "", "", "");
+  struct stat st;
+  const bool hasClient = ::fstatat(work.Get(), "zorva", &st, AT_SYMLINK_NOFOLLOW) == 0;
+  // The client's own rule: versions compare as numbers. A per-user copy that
+  // an update made newer than the package stays.
+  if (hasClient && !(TextToFloat(packageVersion) > TextToFloat(userVersion))) {
+    return Outcome(UpdateOutcome::Refused, "the working directory's program (" + userVersion.str() +
+                                               ") is not older than the package's (" +
+                                               packageVersion.str() + ")");
+  }
+  UpdateJob job;
+  job.version = packageVersion;
+  job.versionFile = kProgramVersionFile;
+  std::error_code ec;
+  std::vector<fs::path> sources;
+  for (auto it = fs::recursive_directory_iterator(packageDir, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+    const fs::path relative = it->path().lexically_relative(packageDir);
+    job.files.push_back({Text(relative.generic_string()), Text(), 0, {}, false});
+    sources.push_back(it->path());
+  }
+  if (ec || job.files.empty() ||
+      std::none_of(job.files.begin(), job.files.end(),
+                   [](const JobFile& f) { return f.local == kProgramVersionFile; })) {
+    return Outcome(UpdateOutcome::Failed, "the package's program folder " + packageDir +
+                                              " cannot be read or has no " + kProgramVersionFile);
+  }
+  if (!OpenFolder(work.Get(), "dl").Ok()) ::mkdirat(work.Get(), "dl", 0755);
+  const Fd dl = OpenFolder(work.Get(), "dl");
+  if (!dl.Ok()) {
+    return Outcome(UpdateOutcome::Failed, "无法创建 " + workName + "/dl：" + std::strerror(errno));
+  }
+  Staging staging(dl.Get());
+  if (!staging.Ok() || ::mkdirat(staging.Dir(), "new", 0700) != 0) {
+    return Outcome(UpdateOutcome::Failed, "无法在 " + workName + "/dl 中创建临时文件夹。");
+  }
+  const fs::path fresh = fs::path(FolderPath(staging.Dir())) / "new";
+  for (size_t i = 0; i < sources.size(); ++i) {
+    view.ShowStep("正在复制 " + job.files[i].local.str());
+    const fs::path into = fresh / std::to_string(i + 1);
+    fs::copy_file(sources[i], into, ec);
+    if (!ec) fs::permissions(into, fs::status(sources[i], ec).permissions(), ec);
+    if (ec) {
+      return Outcome(UpdateOutcome::Failed,
+                     "无法复制 " + sources[i].string() + "：" + ec.message());
+    }
+  }
+  return InstallStaged(job, work.Get(), staging, view, std::atomic<bool>(false));
+}
+
 }  // namespace zorva

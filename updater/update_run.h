@@ -61,6 +61,21 @@ inline constexpr char kJobFile[] = "dl/download.xml";
 UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
                             const std::atomic<bool>& cancel);
 
+// The program's version file, in the working directory and in a package.
+inline constexpr char kProgramVersionFile[] = "zorva.xml";
+
+// Puts an installed package's program (every file under packageDir: the
+// client, the updater, the player's files, the help page, and its version
+// file "zorva.xml", put in place last) into the working directory, crash-safely
+// as a job's files, when the working directory has no client yet or the
+// package's version is newer than the working directory's (compared as the
+// client compares versions). Applied when copied; Refused, with the reason,
+// when the working directory's program is current; Failed when the copy
+// failed (rolled back). Files the package does not hold (the user's own)
+// are never touched.
+UpdateResult InstallPackageProgram(const Text& workDir, const std::string& packageDir,
+                                   UpdateView& view);
+
 // The SHA-256 of a file's bytes as 64 lower-case hex digits; nothing when it
 // cannot be read.
 std::optional<std::string> Sha256OfFile(const std::string& path);

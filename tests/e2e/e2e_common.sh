@@ -188,3 +188,20 @@ e2e_wait_lesson_window() {
 e2e_click_at() {
   xdotool mousemove --sync $((lesson_x + $1 * 6 / 4)) $((lesson_y + $2 * 13 / 8)) click 1
 }
+
+# e2e_accept_program_update [SHOT]: waits for the update question, keeps a
+# screenshot SHOT of it in `artifacts` when given, answers Yes and checks that
+# the client (`client_pid`) then ends with code 1, handing over.
+e2e_accept_program_update() {
+  local question code=0
+  question=$(timeout 60 xdotool search --sync --onlyvisible --name '^信息$' | head -n 1) ||
+    e2e_fail "the update question did not appear"
+  if [ $# -ge 1 ]; then
+    sleep 0.5
+    import -window root "$artifacts/$1"
+  fi
+  xdotool windowfocus --sync "$question" || true
+  xdotool key Return
+  wait "$client_pid" || code=$?
+  [ "$code" = 1 ] || e2e_fail "the client ended with code $code after handing over, not 1"
+}

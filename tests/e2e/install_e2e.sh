@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installing for a desktop user: `cmake --install` into a temporary prefix,
-# then starting through the installed launcher prepares the per-user working
-# directory from the installed files, and a second start keeps what the user
-# (or an update) changed there.
+# then starting through the installed launcher puts the program into the
+# per-user working directory and starts the client there, a second start
+# keeps what the user (or an update) changed there, and a build that trusts
+# the demo key says so at install time and in its updater.
 #
 # usage: install_e2e.sh BUILD_DIR
 set -euo pipefail
@@ -27,10 +28,14 @@ fail() {
 }
 
 prefix=$tmp/prefix
-cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" || fail "cmake --install failed: $(cat "$tmp/install.log")"
+cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || fail "cmake --install failed: $(cat "$tmp/install.log")"
+grep -q "demo key, not for real installations" "$tmp/install.log" ||
+  fail "installing a build that trusts the demo key gave no warning"
+"$prefix/lib/zorva/zupdate.exe" --version | grep -q '^update key: [0-9a-f]\{64\} (demo key, not for real installations)$' ||
+  fail "zupdate.exe --version does not name the demo key"
 for f in bin/zorva lib/zorva/zorva lib/zorva/zupdate.exe lib/zorva/player/ruffle.js \
-  lib/zorva/player/LICENSE_MIT lib/zorva/player/LICENSE_APACHE share/zorva/user/zorva.xml \
-  share/zorva/user/help/help.htm share/applications/zorva.desktop \
+  lib/zorva/player/LICENSE_MIT lib/zorva/player/LICENSE_APACHE lib/zorva/zorva.xml \
+  lib/zorva/help/help.htm share/applications/zorva.desktop \
   share/icons/hicolor/scalable/apps/zorva.svg; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
@@ -71,21 +76,23 @@ stop_client() {
 
 start_client
 stop_client
-cmp -s "$prefix/share/zorva/user/zorva.xml" "$work/zorva.xml" || fail "zorva.xml was not prepared"
-cmp -s "$prefix/share/zorva/user/help/help.htm" "$work/help/help.htm" || fail "help/help.htm was not prepared"
-cmp -s "$prefix/lib/zorva/zupdate.exe" "$work/zupdate.exe" || fail "zupdate.exe was not prepared"
-[ -x "$work/zupdate.exe" ] || fail "zupdate.exe is not executable"
+for f in zorva zupdate.exe zorva.xml help/help.htm player/ruffle.js; do
+  cmp -s "$prefix/lib/zorva/$f" "$work/$f" || fail "$f was not copied into $work"
+done
+[ -x "$work/zupdate.exe" ] && [ -x "$work/zorva" ] || fail "the program is not executable"
+grep -q 'zupdate\[[0-9]*\] info: update key: .*demo key, not for real installations' "$work/zorva.log" ||
+  fail "the updater's log does not name the demo key"
 [ -d "$work/dl" ] || fail "dl/ was not prepared"
 [ "$(stat -c %a "$work")" = 700 ] || fail "the working directory is not the user's alone"
 grep -q " info: start .* in $work\$" "$work/zorva.log" || fail "the client did not start in $work"
 
-# What changed in the working directory stays; what went missing comes back.
-printf 'updated' >"$work/zorva.xml"
-rm "$work/help/help.htm"
+# An update's changes stay while the package is not newer.
+printf '<zorva>99</zorva>' >"$work/zorva.xml"
+printf 'updated' >"$work/help/help.htm"
 start_client
 stop_client
-[ "$(cat "$work/zorva.xml")" = updated ] || fail "the second start overwrote zorva.xml"
-[ -f "$work/help/help.htm" ] || fail "the missing help page was not put back"
+[ "$(cat "$work/zorva.xml")" = '<zorva>99</zorva>' ] || fail "the second start overwrote zorva.xml"
+[ "$(cat "$work/help/help.htm")" = updated ] || fail "the second start overwrote the help page"
 [ -z "$(find "$prefix" -newer "$tmp/install.log" -type f)" ] || fail "the client wrote into the installation"
 
 echo "PASS: installed into $prefix; the launcher prepared $work"

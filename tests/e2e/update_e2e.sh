@@ -67,15 +67,7 @@ new_workdir "$client_dir"
 export ZORVA_SERVER_CANDIDATES="http://127.0.0.1:1;$real_base"
 e2e_start_client "$client_dir" "$work/client.out"
 e2e_sign_in --replace-name "$user" "$password"
-question=$(timeout 60 xdotool search --sync --onlyvisible --name '^信息$' | head -n 1) ||
-  e2e_fail "the update question did not appear"
-sleep 0.5
-import -window root "$artifacts/e2e_update_question.png"
-xdotool windowfocus --sync "$question" || true
-xdotool key Return
-code=0
-wait "$client_pid" || code=$?
-[ "$code" = 1 ] || e2e_fail "the client ended with code $code after handing over, not 1"
+e2e_accept_program_update e2e_update_question.png
 
 e2e_sign_in --replace-name "$user" "$password"
 frame=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zorva学习娱乐空间 版本2\.1$' |

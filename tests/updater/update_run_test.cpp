@@ -496,5 +496,62 @@ TEST_F(ApplyJob, AKillAtAnyStepIsRolledBackAtTheNextStart) {
   }
 }
 
+// The launcher's copy of an installed package's program into the user's
+// working directory: a newer package wins over an older self-update, a newer
+// self-update survives an older package, and the user's own files are never
+// touched.
+TEST_F(ApplyJob, APackageProgramIsCopiedOnlyWhenNewer) {
+  const fs::path package = m_root / "package";
+  struct Case {
+    const char* name;
+    const char* userVersion;  // nullptr: a working directory without a client
+    const char* packageVersion;
+    bool copied;
+  } cases[] = {
+      {"first start", nullptr, "2.0", true},
+      {"a package upgrade", "2.0", "2.1", true},
+      {"an older package under a newer self-update", "2.1", "2.0", false},
+      {"the same version", "2.1", "2.1", false},
+      {"versions compare as numbers", "2.9", "2.10", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(m_work);
+    fs::remove_all(package);
+    Write(m_work / "zorva_user.xml", "users");
+    Write(m_work / "ann.dat", "password");
+    Write(m_work / "dl/download_x.xml", "job");
+    if (c.userVersion) {
+      Write(m_work / "zorva", std::string("client ") + c.userVersion);
+      Write(m_work / "zorva.xml", std::string("<zorva>") + c.userVersion + "</zorva>");
+    }
+    Write(package / "zorva", std::string("client ") + c.packageVersion);
+    fs::permissions(package / "zorva", fs::perms::owner_exec, fs::perm_options::add);
+    Write(package / "player/ruffle.js", "player");
+    Write(package / "zorva.xml", std::string("<zorva>") + c.packageVersion + "</zorva>");
+    std::map<std::string, std::string> before = Snapshot(m_work);
+
+    const UpdateResult result = InstallPackageProgram(Text(m_work.string()), package, m_view);
+
+    EXPECT_EQ(result.outcome, c.copied ? UpdateOutcome::Applied : UpdateOutcome::Refused)
+        << result.message;
+    std::map<std::string, std::string> after = Snapshot(m_work);
+    if (c.copied) {
+      for (const char* file : {"zorva", "player/ruffle.js", "zorva.xml"}) {
+        EXPECT_EQ(test::ReadFileBytes(m_work / file), test::ReadFileBytes(package / file)) << file;
+      }
+      EXPECT_EQ(::access((m_work / "zorva").c_str(), X_OK), 0);
+      for (const char* user : {"zorva_user.xml", "ann.dat", "dl/download_x.xml"}) {
+        EXPECT_EQ(after[user], before[user]) << user;
+      }
+      // The version file goes in last, just before the run completes.
+      ASSERT_GE(m_view.steps.size(), 2u);
+      EXPECT_EQ(m_view.steps[m_view.steps.size() - 2].find("正在安装 zorva.xml"), 0u);
+    } else {
+      EXPECT_EQ(after, before);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zorva
