@@ -205,3 +205,17 @@ e2e_accept_program_update() {
   wait "$client_pid" || code=$?
   [ "$code" = 1 ] || e2e_fail "the client ended with code $code after handing over, not 1"
 }
+
+# e2e_begin_offscreen FAILURE_SHOT: e2e_begin for a script that needs no
+# display (Qt draws offscreen); e2e_fail shows the end of every log and
+# output file in `work` and the working directory $work/data/zorva.
+e2e_begin_offscreen() {
+  e2e_begin "$1"
+  export QT_QPA_PLATFORM=offscreen
+  e2e_show_logs() {
+    local f
+    for f in "$work"/*.log "$work"/*.out "$work"/data/zorva/zorva.log; do
+      [ -f "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }
+    done
+  }
+}

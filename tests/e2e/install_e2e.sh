@@ -10,44 +10,31 @@ set -euo pipefail
 source "$(dirname "$0")/e2e_common.sh"
 e2e_check_args 1 BUILD_DIR "$@"
 build=$1
-export LC_ALL=C.UTF-8
-export QT_QPA_PLATFORM=offscreen
-
-tmp=$(mktemp -d)
-client_pid=
-finish() {
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap finish EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$tmp/client.out" ] && { echo "--- client output" >&2; cat "$tmp/client.out" >&2; }
-  exit 1
-}
+artifacts=$build
+e2e_begin_offscreen e2e_install_failure.png
+tmp=$work
 
 prefix=$tmp/prefix
-cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || fail "cmake --install failed: $(cat "$tmp/install.log")"
+cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || e2e_fail "cmake --install failed: $(cat "$tmp/install.log")"
 grep -q "demo key, not for real installations" "$tmp/install.log" ||
-  fail "installing a build that trusts the demo key gave no warning"
+  e2e_fail "installing a build that trusts the demo key gave no warning"
 "$prefix/lib/zorva/zupdate.exe" --version | grep -q '^update key: [0-9a-f]\{64\} (demo key, not for real installations)$' ||
-  fail "zupdate.exe --version does not name the demo key"
+  e2e_fail "zupdate.exe --version does not name the demo key"
 for f in bin/zorva lib/zorva/zorva lib/zorva/zupdate.exe lib/zorva/player/ruffle.js \
   lib/zorva/player/LICENSE_MIT lib/zorva/player/LICENSE_APACHE lib/zorva/zorva.xml \
   lib/zorva/help/help.htm share/applications/zorva.desktop \
   share/icons/hicolor/scalable/apps/zorva.svg; do
-  [ -e "$prefix/$f" ] || fail "$f is not installed"
+  [ -e "$prefix/$f" ] || e2e_fail "$f is not installed"
 done
-ls "$prefix"/lib/zorva/player/*.wasm >/dev/null 2>&1 || fail "the player runtime's wasm files are not installed"
+ls "$prefix"/lib/zorva/player/*.wasm >/dev/null 2>&1 || e2e_fail "the player runtime's wasm files are not installed"
 grep -qx "Exec=\"$prefix/bin/zorva\"" "$prefix/share/applications/zorva.desktop" ||
-  fail "the desktop entry does not start the installed launcher"
+  e2e_fail "the desktop entry does not start the installed launcher"
 if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$prefix/share/applications/zorva.desktop" || fail "invalid desktop entry"
+  desktop-file-validate "$prefix/share/applications/zorva.desktop" || e2e_fail "invalid desktop entry"
 fi
 
-"$prefix/bin/zorva" --version | grep -qx 'zorva [0-9.]*' || fail "zorva --version"
-"$prefix/bin/zorva" --help | grep -q '^usage: zorva' || fail "zorva --help"
+"$prefix/bin/zorva" --version | grep -qx 'zorva [0-9.]*' || e2e_fail "zorva --version"
+"$prefix/bin/zorva" --help | grep -q '^usage: zorva' || e2e_fail "zorva --help"
 
 export XDG_DATA_HOME=$tmp/data
 export HOME=$tmp/home
@@ -61,12 +48,13 @@ start_client() {
   before=$(starts)
   "$prefix/bin/zorva" >"$tmp/client.out" 2>&1 &
   client_pid=$!
+  e2e_pids+=("$client_pid")
   for _ in $(seq 100); do
     [ "$(starts)" -gt "$before" ] && return 0
-    kill -0 "$client_pid" 2>/dev/null || fail "the client ended at start"
+    kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended at start"
     sleep 0.1
   done
-  fail "the client wrote no start line to $work/zorva.log"
+  e2e_fail "the client wrote no start line to $work/zorva.log"
 }
 stop_client() {
   kill "$client_pid" 2>/dev/null || true
@@ -77,22 +65,22 @@ stop_client() {
 start_client
 stop_client
 for f in zorva zupdate.exe zorva.xml help/help.htm player/ruffle.js; do
-  cmp -s "$prefix/lib/zorva/$f" "$work/$f" || fail "$f was not copied into $work"
+  cmp -s "$prefix/lib/zorva/$f" "$work/$f" || e2e_fail "$f was not copied into $work"
 done
-[ -x "$work/zupdate.exe" ] && [ -x "$work/zorva" ] || fail "the program is not executable"
+[ -x "$work/zupdate.exe" ] && [ -x "$work/zorva" ] || e2e_fail "the program is not executable"
 grep -q 'zupdate\[[0-9]*\] info: update key: .*demo key, not for real installations' "$work/zorva.log" ||
-  fail "the updater's log does not name the demo key"
-[ -d "$work/dl" ] || fail "dl/ was not prepared"
-[ "$(stat -c %a "$work")" = 700 ] || fail "the working directory is not the user's alone"
-grep -q " info: start .* in $work\$" "$work/zorva.log" || fail "the client did not start in $work"
+  e2e_fail "the updater's log does not name the demo key"
+[ -d "$work/dl" ] || e2e_fail "dl/ was not prepared"
+[ "$(stat -c %a "$work")" = 700 ] || e2e_fail "the working directory is not the user's alone"
+grep -q " info: start .* in $work\$" "$work/zorva.log" || e2e_fail "the client did not start in $work"
 
 # An update's changes stay while the package is not newer.
 printf '<zorva>99</zorva>' >"$work/zorva.xml"
 printf 'updated' >"$work/help/help.htm"
 start_client
 stop_client
-[ "$(cat "$work/zorva.xml")" = '<zorva>99</zorva>' ] || fail "the second start overwrote zorva.xml"
-[ "$(cat "$work/help/help.htm")" = updated ] || fail "the second start overwrote the help page"
-[ -z "$(find "$prefix" -newer "$tmp/install.log" -type f)" ] || fail "the client wrote into the installation"
+[ "$(cat "$work/zorva.xml")" = '<zorva>99</zorva>' ] || e2e_fail "the second start overwrote zorva.xml"
+[ "$(cat "$work/help/help.htm")" = updated ] || e2e_fail "the second start overwrote the help page"
+[ -z "$(find "$prefix" -newer "$tmp/install.log" -type f)" ] || e2e_fail "the client wrote into the installation"
 
 echo "PASS: installed into $prefix; the launcher prepared $work"
