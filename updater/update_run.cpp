@@ -272,7 +272,7 @@ UpdateResult InstallStaged(const UpdateJob& job, int work, Staging& staging, Upd
   }
   if (error.empty() && !cancel.load()) {
     view.ShowStep("正在完成更新……");
-    ::sync();
+    ::syncfs(work);
     if (RemoveJournal(stagingDir)) return {UpdateOutcome::Applied, {}, job.restart};
     error = "无法结束更新记录：" + std::string(std::strerror(errno));
   }
