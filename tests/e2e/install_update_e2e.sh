@@ -89,6 +89,12 @@ cmp -s "$content/dl/zorva-2.1/zorva" "$user_dir/zorva" || e2e_fail "the client b
   e2e_fail "the restarted client is not the user's copy"
 kill "${e2e_pids[-1]}"
 wait "${e2e_pids[-1]}" 2>/dev/null || true
+# With its last client gone the X server resets, refusing connections for a
+# moment: wait until it takes one again.
+for _ in $(seq 100); do
+  xdotool getmouselocation >/dev/null 2>&1 && break
+  sleep 0.1
+done
 echo "ok: installed, started through the launcher, updated to 2.1 with a new client binary"
 
 # A package at 3.0 wins over the 2.1 self-update; the user's own files stay.
