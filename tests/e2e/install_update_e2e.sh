@@ -88,7 +88,11 @@ cmp -s "$content/dl/zorva-2.1/zorva" "$user_dir/zorva" || e2e_fail "the client b
 [ "$(readlink -f "/proc/${e2e_pids[-1]}/exe")" = "$user_dir/zorva" ] ||
   e2e_fail "the restarted client is not the user's copy"
 kill "${e2e_pids[-1]}"
-wait "${e2e_pids[-1]}" 2>/dev/null || true
+# (The updater started it, so it is no child to wait for.)
+for _ in $(seq 100); do
+  kill -0 "${e2e_pids[-1]}" 2>/dev/null || break
+  sleep 0.1
+done
 # With its last client gone the X server resets, refusing connections for a
 # moment: wait until it takes one again.
 for _ in $(seq 100); do
