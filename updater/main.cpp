@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -104,10 +103,8 @@ int main(int argc, char** argv) {
   zorva::InstallLogFile(work.c_str(), "zupdate");
   qInfo("%s", zorva::TrustedKeyDescription().c_str());
   if (recoverOnly || packageDir) {
-    const int workFd = ::open(work.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     std::string problem;
-    const int rolledBack = workFd >= 0 ? zorva::RecoverInterruptedRuns(workFd, &problem) : 0;
-    if (workFd >= 0) ::close(workFd);
+    const int rolledBack = zorva::RecoverInterruptedRuns(work.string(), &problem);
     if (rolledBack > 0) qWarning("an interrupted update was rolled back");
     if (!problem.empty()) {
       qWarning("an interrupted update could not be rolled back whole; see %s", problem.c_str());

@@ -184,6 +184,11 @@ bool RollBack(int work, int staging, const Journal& journal) {
   return whole;
 }
 
+int RecoverInterruptedRuns(const std::string& workDir, std::string* problem) {
+  const Fd work(::open(workDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return work.Ok() ? RecoverInterruptedRuns(work.Get(), problem) : 0;
+}
+
 void RemoveTree(int at, const std::string& name) {
   Fd dir = OpenFolder(at, name);
   if (!dir.Ok()) {

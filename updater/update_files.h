@@ -81,6 +81,8 @@ bool RollBack(int work, int staging, const Journal& journal);
 // and removed. Returns how many runs were rolled back; a message naming
 // what could not be put back goes into problem.
 int RecoverInterruptedRuns(int work, std::string* problem);
+// The same for the working directory at workDir (0 when it cannot be opened).
+int RecoverInterruptedRuns(const std::string& workDir, std::string* problem);
 
 // Removes a folder and everything in it, never following a link.
 void RemoveTree(int at, const std::string& name);

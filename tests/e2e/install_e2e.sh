@@ -43,10 +43,10 @@ work=$XDG_DATA_HOME/zorva
 export ZORVA_SERVER_CANDIDATES="http://127.0.0.1:1"
 
 starts() { { cat "$work/zorva.log" 2>/dev/null || true; } | grep -c ' info: start ' || true; }
-start_client() {
+start_client() {  # start_client [PROGRAM]: through the launcher unless PROGRAM is given
   local before
   before=$(starts)
-  "$prefix/bin/zorva" >"$tmp/client.out" 2>&1 &
+  (cd "$work" 2>/dev/null || true; exec "${1:-$prefix/bin/zorva}") >"$tmp/client.out" 2>&1 &
   client_pid=$!
   e2e_pids+=("$client_pid")
   for _ in $(seq 100); do
@@ -82,5 +82,21 @@ stop_client
 [ "$(cat "$work/zorva.xml")" = '<zorva>99</zorva>' ] || e2e_fail "the second start overwrote zorva.xml"
 [ "$(cat "$work/help/help.htm")" = updated ] || e2e_fail "the second start overwrote the help page"
 [ -z "$(find "$prefix" -newer "$tmp/install.log" -type f)" ] || e2e_fail "the client wrote into the installation"
+
+# An update killed while it put files in place (its journal names the help
+# page, whose old copy is the second link in old/): the client's next start,
+# even without the launcher, rolls it back before reading anything.
+killed=$work/dl/update-killed
+mkdir -p "$killed/old" "$killed/new"
+ln "$work/help/help.htm" "$killed/old/1"
+printf 'half-updated' >"$work/help/help.htm.new"
+mv "$work/help/help.htm.new" "$work/help/help.htm"
+printf 'zupdate journal 1\nf 1 1 help/help.htm\nend\n' >"$killed/journal"
+start_client "$work/zorva"
+stop_client
+[ "$(cat "$work/help/help.htm")" = updated ] || e2e_fail "the client did not roll back the killed update"
+[ ! -e "$killed" ] || e2e_fail "the killed update's staging folder is still there"
+grep -q 'zorva\[[0-9]*\] warning: an interrupted update was rolled back' "$work/zorva.log" ||
+  e2e_fail "the client's log does not say it rolled back an update"
 
 echo "PASS: installed into $prefix; the launcher prepared $work"
