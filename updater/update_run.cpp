@@ -234,6 +234,9 @@ UpdateResult InstallStaged(const UpdateJob& job, int work, Staging& staging, Upd
     journal.entries.push_back({static_cast<int>(i + 1), check.hasOld, local});
   }
   const int stagingDir = staging.Dir();
+  // The staged files' bytes reach the disk before any of them replaces an
+  // old file, so a power loss cannot leave an empty file in place.
+  ::syncfs(stagingDir);
   if (::mkdirat(stagingDir, "old", 0700) != 0 || !WriteJournal(stagingDir, journal)) {
     return Outcome(UpdateOutcome::Failed, "无法在 " + staging.Name() + " 中写入更新记录：" +
                                               std::strerror(errno) + "。没有修改任何文件。");
