@@ -91,10 +91,15 @@ std::string ServerPath(const std::string& prefix, const fs::path& relative) {
 int MakeJob(const std::vector<std::string>& all) {
   std::vector<std::string> args;
   bool restart = false;
+  std::string version;
+  std::string versionFile;
   std::map<std::string, std::string> urls;  // destination -> server path, where given
   for (size_t i = 0; i < all.size(); ++i) {
     if (all[i] == "--restart") {
       restart = true;
+    } else if ((all[i] == "--version" || all[i] == "--version-file") && i + 1 < all.size()) {
+      (all[i] == "--version" ? version : versionFile) = all[i + 1];
+      ++i;
     } else if (all[i] == "--url") {
       const size_t eq = i + 1 < all.size() ? all[i + 1].find('=') : std::string::npos;
       if (eq == std::string::npos) return UsageError("make-job");
@@ -105,6 +110,8 @@ int MakeJob(const std::vector<std::string>& all) {
     }
   }
   if (args.size() != 3) return UsageError("make-job");
+  if (version.empty()) return Fail("make-job needs --version: the version the job installs");
+  if (versionFile.empty()) versionFile = "zorva.xml";
   const fs::path dir = args[0];
   std::string prefix = args[1];
   while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
@@ -125,6 +132,8 @@ int MakeJob(const std::vector<std::string>& all) {
 
   UpdateJob job;
   job.restart = restart;
+  job.version = Text(version);
+  job.versionFile = Text(versionFile);
   for (const fs::path& path : files) {
     const fs::path relative = path.lexically_relative(dir);
     JobFile file;
@@ -146,11 +155,15 @@ int MakeJob(const std::vector<std::string>& all) {
   if (!body) {
     // Say which file, by trying them one at a time.
     for (const JobFile& file : job.files) {
-      UpdateJob one{restart, {file}};
+      UpdateJob one{restart, {file}, Text("1"), file.local};
       if (!ComposeJobBody(one))
         return Fail("this file name cannot go into a job: " + file.local.str());
     }
-    return Fail("the job does not read back as written");
+    if (std::none_of(job.files.begin(), job.files.end(),
+                     [&](const JobFile& f) { return f.local.str() == versionFile; })) {
+      return Fail("the version file " + versionFile + " is not in " + dir.string());
+    }
+    return Fail("the job does not read back as written (version " + version + ")");
   }
   if (!WriteFileWhole(args[2], *body, 0644)) return Fail("cannot write " + args[2]);
   std::fprintf(stderr, "%zu files, restart %d: %s (unsigned; sign it with sign-job)\n",
@@ -181,15 +194,16 @@ int VerifyJob(const std::vector<std::string>& args) {
   if (args.empty() || args.size() > 2) return UsageError("verify-job");
   std::optional<std::string> file = ReadFile(args[0]);
   if (!file) return Fail("cannot read " + args[0]);
-  PublicKey key = BuiltInPublicKey();
+  std::optional<PublicKey> key = BuiltInPublicKey();
   if (args.size() == 2) {
-    const std::optional<PublicKey> given = ParsePublicKey(args[1]);
-    if (!given) return Fail("PUBLIC_KEY must be 64 hex digits");
-    key = *given;
+    key = ParsePublicKey(args[1]);
+    if (!key) return Fail("PUBLIC_KEY must be 64 hex digits");
   }
-  const JobReadResult read = ReadSignedJob(*file, key);
+  if (!key) return Fail("this build trusts no update key; give PUBLIC_KEY");
+  const JobReadResult read = ReadSignedJob(*file, *key);
   if (!read.job) return Fail(args[0] + ": " + read.error);
   std::printf("restart\t%d\n", read.job->restart ? 1 : 0);
+  std::printf("version\t%s\t%s\n", read.job->version.c_str(), read.job->versionFile.c_str());
   for (const JobFile& f : read.job->files) {
     std::printf("%s\t%llu\t%s\t%d\t%s\n", f.local.c_str(), static_cast<unsigned long long>(f.size),
                 f.sha256.c_str(), f.executable ? 1 : 0, f.url.c_str());
@@ -204,7 +218,9 @@ const std::vector<Command>& Commands() {
        "only; an existing file is never overwritten) and prints the public key, the\n"
        "64 hex digits to build the updater with (cmake -DZORVA_UPDATE_PUBLIC_KEY=...).",
        MakeKey},
-      {"make-job", "make-job DIR SERVER_PATH JOB [--restart] [--url FILE=PATH ...]",
+      {"make-job",
+       "make-job DIR SERVER_PATH JOB --version VERSION [--version-file FILE] [--restart]\n"
+       "         [--url FILE=PATH ...]",
        "build an update job from a folder",
        "Lists every file under DIR in the job file JOB (unsigned): its path relative\n"
        "to DIR as the destination in the working directory, SERVER_PATH + its path\n"
@@ -213,17 +229,23 @@ const std::vector<Command>& Commands() {
        "to end and start it again afterwards (a program update); without it the\n"
        "client keeps running (a program item). --url FILE=PATH gives the server path\n"
        "of one file (FILE relative to DIR) where it is not SERVER_PATH + its path.\n"
+       "--version names the version the job installs; the updater applies the job\n"
+       "only over an older one, read from --version-file (a file of the job, relative\n"
+       "to DIR; default zorva.xml, the program's version file; an item's version file\n"
+       "holds its number in a version element).\n"
        "Sign the result with sign-job.",
        MakeJob},
       {"sign-job", "sign-job JOB PRIVATE_KEY_FILE", "sign an update job",
-       "Checks that JOB reads as a job and appends its Ed25519 signature line, made\n"
+       "Checks that JOB reads as a job, written exactly as make-job writes it, and\n"
+       "appends its Ed25519 signature line, made\n"
        "with the key in PRIVATE_KEY_FILE; a signature already there is replaced.\n"
        "The file is replaced only when it all worked.",
        SignJob},
       {"verify-job", "verify-job JOB [PUBLIC_KEY]", "check an update job as the updater does",
        "Checks JOB's signature with PUBLIC_KEY (64 hex digits; default: the key this\n"
        "build's updater trusts) and reads it with the updater's rules. Prints\n"
-       "\"restart\\t0|1\" and then one line per file: destination, size, SHA-256,\n"
+       "\"restart\\t0|1\", \"version\\tVERSION\\tVERSION_FILE\" and then one line per\n"
+       "file: destination, size, SHA-256,\n"
        "executable flag, server path (tab-separated). Exit 1 with the reason on\n"
        "stderr when the updater would refuse it.",
        VerifyJob},

@@ -22,10 +22,25 @@ std::optional<Key> KeyFromHex(std::string_view hex) {
 
 }  // namespace
 
-const PublicKey& BuiltInPublicKey() {
-  // The build checks the key's form, so this cannot fail for a built updater.
-  static const PublicKey key = ParsePublicKey(ZORVA_UPDATE_PUBLIC_KEY).value_or(PublicKey{});
+const std::optional<PublicKey>& BuiltInPublicKey() {
+  // The build checks the key's form: an updater gets a key or none.
+  static const std::optional<PublicKey> key = ParsePublicKey(ZORVA_UPDATE_PUBLIC_KEY);
   return key;
+}
+
+bool BuiltInKeyIsDemo() { return ZORVA_UPDATE_KEY_IS_DEMO != 0; }
+
+std::string TrustedKeyDescription() {
+  if (!BuiltInPublicKey()) return "update key: none built in (every update job is refused)";
+  return std::string("update key: ") + ZORVA_UPDATE_PUBLIC_KEY +
+         (BuiltInKeyIsDemo() ? " (demo key, not for real installations)" : "");
+}
+
+std::string NoKeyMessage() {
+  return "这个版本的更新程序没有内置更新密钥，因此不接受任何更新任务。"
+         "要内置密钥，请用 zorva-tool make-key 生成密钥，"
+         "再以 cmake -DZORVA_UPDATE_PUBLIC_KEY=<公钥> 重新构建"
+         "（仅供演示和测试：-DZORVA_DEMO_UPDATE_KEY=ON）。";
 }
 
 std::optional<PublicKey> ParsePublicKey(std::string_view hex) { return KeyFromHex<PublicKey>(hex); }

@@ -8,8 +8,18 @@
 namespace zorva {
 
 // The key the updater trusts, built in from the build's
-// ZORVA_UPDATE_PUBLIC_KEY.
-const PublicKey& BuiltInPublicKey();
+// ZORVA_UPDATE_PUBLIC_KEY or ZORVA_DEMO_UPDATE_KEY; nothing when the build
+// was given neither.
+const std::optional<PublicKey>& BuiltInPublicKey();
+
+// Whether the built-in key is the demo key, whose private half is published.
+bool BuiltInKeyIsDemo();
+
+// One line naming the key this build trusts, for --version and the log.
+std::string TrustedKeyDescription();
+
+// Why a build without a key refuses a job, and how to build one in (UTF-8).
+std::string NoKeyMessage();
 
 // A public key from its 64 hex digits; nothing for anything else.
 std::optional<PublicKey> ParsePublicKey(std::string_view hex);

@@ -21,6 +21,7 @@
 #include "platform/quit.h"
 #include "platform/shell.h"
 #include "updater/job_keys.h"
+#include "updater/update_files.h"
 #include "updater/update_run.h"
 #include "updater/update_window.h"
 
@@ -29,11 +30,18 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kUsage[] =
-    "usage: zupdate.exe\n"
+    "usage: zupdate.exe [--version | --recover | --install-from PROGRAM_DIR]\n"
     "The Zorva updater. Run in the client's working directory, it applies the signed\n"
     "job dl/download.xml: downloads every file it lists into a staging folder under\n"
     "dl/, checks each size and SHA-256, puts the files in place (the old ones come\n"
     "back on any failure or cancel) and starts the client again when the job asks.\n"
+    "The job is used once: it leaves dl/download.xml as soon as the run starts.\n"
+    "A run that was killed is rolled back at the next start.\n"
+    "  --version  print the version and the update key this build trusts\n"
+    "  --recover  only roll back what an interrupted run left, then end\n"
+    "  --install-from PROGRAM_DIR\n"
+    "             put an installed package's program into the working directory\n"
+    "             when it has none yet or the package's version is newer\n"
     "Exit code: 0 applied, 1 refused or failed (nothing changed), 2 cancelled.\n";
 
 std::atomic<bool> g_cancel{false};
@@ -44,8 +52,8 @@ void OnSignal(int) { g_cancel.store(true); }
 // would leave a refusal's message box waiting forever.
 bool HasDisplay() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform && (std::strncmp(platform, "offscreen", 9) == 0 ||
-                   std::strncmp(platform, "minimal", 7) == 0)) {
+  if (platform &&
+      (std::strncmp(platform, "offscreen", 9) == 0 || std::strncmp(platform, "minimal", 7) == 0)) {
     return false;
   }
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -74,7 +82,14 @@ fs::path ClientProgram(const fs::path& work) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
+  const bool recoverOnly = argc == 2 && std::strcmp(argv[1], "--recover") == 0;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("zupdate.exe %s\n%s\n", ZORVA_VERSION, zorva::TrustedKeyDescription().c_str());
+    return 0;
+  }
+  const char* packageDir =
+      argc == 3 && std::strcmp(argv[1], "--install-from") == 0 ? argv[2] : nullptr;
+  if (argc > 1 && !recoverOnly && !packageDir) {
     const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
     std::fputs(kUsage, help ? stdout : stderr);
     return help ? 0 : 2;
@@ -86,6 +101,32 @@ int main(int argc, char** argv) {
     return 1;
   }
   zorva::InstallLogFile(work.c_str(), "zupdate");
+  qInfo("%s", zorva::TrustedKeyDescription().c_str());
+  if (recoverOnly || packageDir) {
+    std::string problem;
+    const int rolledBack = zorva::RecoverInterruptedRuns(work.string(), &problem);
+    if (rolledBack > 0) qWarning("an interrupted update was rolled back");
+    if (!problem.empty()) {
+      qWarning("an interrupted update could not be rolled back whole; see %s", problem.c_str());
+      return 1;
+    }
+    if (!packageDir) return 0;
+    struct QuietView : zorva::UpdateView {
+      void ShowStep(const std::string&) override {}
+    } quiet;
+    const zorva::UpdateResult copied =
+        zorva::InstallPackageProgram(zorva::Text(work.string()), packageDir, quiet);
+    switch (copied.outcome) {
+      case zorva::UpdateOutcome::Applied:
+        qInfo("the package's program in %s is now the working directory's", packageDir);
+        return 0;
+      case zorva::UpdateOutcome::Refused:
+        return 0;
+      default:
+        qWarning("%s", copied.message.c_str());
+        return 1;
+    }
+  }
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);

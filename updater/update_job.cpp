@@ -8,6 +8,7 @@
 #include <charconv>
 #include <set>
 
+#include "core/toolkit.h"
 #include "core/xml_index.h"
 
 namespace zorva {
@@ -76,6 +77,10 @@ JobReadResult Refuse(std::string message) { return {std::nullopt, std::move(mess
 JobReadResult ParseJobBody(const Text& document) {
   const XmlIndex body(document);
   UpdateJob job;
+  job.version = body.Value("version");
+  // "version" would match "<version_file" too: the canonical form puts the
+  // version first, so the first match is the right one.
+  job.versionFile = body.Value("version_file");
   const Text restart = body.Value("restart");
   if (restart == "1") {
     job.restart = true;
@@ -138,11 +143,21 @@ JobReadResult ParseJobBody(const Text& document) {
       return Refuse("更新任务中的目标路径互相冲突：" + local + " 与 " + *next);
     }
   }
+  if (TextToFloat(job.version) <= 0) {
+    return Refuse("更新任务没有写明它安装的版本 version（应为大于 0 的数）。");
+  }
+  if (!destinations.count(job.versionFile.str())) {
+    return Refuse("更新任务的版本文件 version_file（" + job.versionFile.str() +
+                  "）不是它的文件之一。");
+  }
   return {std::move(job), {}};
 }
 
 bool SameJob(const UpdateJob& a, const UpdateJob& b) {
-  if (a.restart != b.restart || a.files.size() != b.files.size()) return false;
+  if (a.restart != b.restart || a.files.size() != b.files.size() || !(a.version == b.version) ||
+      !(a.versionFile == b.versionFile)) {
+    return false;
+  }
   for (size_t i = 0; i < a.files.size(); ++i) {
     const JobFile& x = a.files[i];
     const JobFile& y = b.files[i];
@@ -177,7 +192,10 @@ bool IsSafeDestination(const Text& local) {
 std::optional<std::string> ComposeJobBody(const UpdateJob& job) {
   if (job.files.empty() || job.files.size() > static_cast<size_t>(kMaxJobFiles)) return {};
   std::string body = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<zupdate_job>\r\n";
+  if (!FitsAttribute(job.version) || !FitsAttribute(job.versionFile)) return {};
   body += std::string("<restart>") + (job.restart ? "1" : "0") + "</restart>\r\n";
+  body += "<version>" + job.version.str() + "</version>\r\n";
+  body += "<version_file>" + job.versionFile.str() + "</version_file>\r\n";
   body += "<count>" + std::to_string(job.files.size()) + "</count>\r\n";
   int order = 0;
   for (const JobFile& file : job.files) {
@@ -239,7 +257,20 @@ JobReadResult ReadJobBody(std::string_view body) {
   if (body.find('\0') != std::string_view::npos) {
     return Refuse("更新任务的格式不正确：含有 NUL 字节。");
   }
-  return ParseJobBody(Text(body));
+  JobReadResult read = ParseJobBody(Text(body));
+  if (!read.job) return read;
+  // Anything the writer would not have written (a name that merely contains
+  // a tag or attribute name, a value in an unexpected place, other
+  // whitespace) could be read differently by another reader.
+  const std::optional<std::string> canonical = ComposeJobBody(*read.job);
+  if (!canonical || *canonical != body) {
+    return Refuse("更新任务的格式不正确：它与更新任务的标准写法不一致。");
+  }
+  return read;
+}
+
+Text VersionTag(const Text& versionFile) {
+  return versionFile == "zorva.xml" ? Text("zorva") : Text("version");
 }
 
 std::string Sha256Hex(std::string_view bytes) {

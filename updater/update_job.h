@@ -28,10 +28,21 @@ struct JobFile {
 // restart is set, start the client again afterwards. A job that restarts the
 // client replaces the client's own files, so the updater waits for the
 // client to end before it touches anything.
+//
+// A job installs one version: versionFile is the job's own file that holds
+// it (the program's "zorva.xml", or an item's version file), version its
+// number. The updater applies a job only over an older version, so a job
+// signed long ago cannot take the working directory back.
 struct UpdateJob {
   bool restart = false;
   std::vector<JobFile> files;
+  Text version;
+  Text versionFile;
 };
+
+// The element of a version file that holds its number: "zorva" in the
+// program's "zorva.xml", "version" in an item's.
+Text VersionTag(const Text& versionFile);
 
 // The most files one job may list.
 inline constexpr int kMaxJobFiles = 10000;
@@ -59,13 +70,16 @@ std::string SignJobBody(std::string_view body, const PrivateKey& key);
 std::optional<std::string_view> SignedPart(std::string_view file, std::string_view* signatureHex);
 
 // Reads an unsigned job body with the client's lookup rules and the checks
-// below, without any signature.
+// below, without any signature. A body is accepted only when it is byte for
+// byte what ComposeJobBody writes for the values read, so that every job
+// has one meaning whoever reads it.
 JobReadResult ReadJobBody(std::string_view body);
 
 // Checks the signature with key and reads the job. Refuses a missing or
 // wrong signature, a file that does not read back as a job (values missing
-// or malformed, files numbered with gaps), unsafe destinations and files
-// listed twice.
+// or malformed, files numbered with gaps, not in the written form), unsafe
+// destinations, files listed twice and a version file the job does not
+// deliver.
 JobReadResult ReadSignedJob(std::string_view file, const PublicKey& key);
 
 // Whether a destination may be written: a relative "/"-separated path with

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "core/status_window.h"
@@ -38,23 +39,42 @@ struct UpdateResult {
 };
 
 struct UpdateOptions {
-  Text workDir;         // the working directory, without trailing slash
-  PublicKey key{};      // the key the job must be signed with
-  pid_t clientPid = 0;  // the client that handed over, waited for before a restarting job
+  Text workDir;                  // the working directory, without trailing slash
+  std::optional<PublicKey> key;  // the key the job must be signed with; none refuses every job
+  pid_t clientPid = 0;           // the client that handed over, waited for before a restarting job
 };
 
 // The job's location in the working directory.
 inline constexpr char kJobFile[] = "dl/download.xml";
 
-// Applies the signed job in workDir + "/dl/download.xml": checks it, waits
-// for the client when the job restarts it, selects a server, downloads every
-// file into a staging folder under "dl/", verifies each size and SHA-256,
-// and only then puts the files in place by rename, keeping the old ones
-// until all are in place. Any failure or cancel (cancel becoming true)
-// restores what was there and removes the staging folder; a run that
-// did not apply leaves the working directory as it was.
+// Applies the signed job in workDir + "/dl/download.xml". First it rolls
+// back what an interrupted earlier run left (see RecoverInterruptedRuns).
+// The job is used once: it moves into this run's staging folder under "dl/"
+// before it is read, whatever the outcome. The run checks the job, refuses
+// one whose version is not newer than the installed one, waits for the
+// client when the job restarts it, selects a server, downloads every file
+// into the staging folder, verifies each size and SHA-256, and only then
+// puts the files in place, the job's version file last, from folder handles
+// (never through a symbolic link) and under a journal. Any failure or cancel
+// rolls back; a run that did not apply leaves the working directory as it
+// was, but for the job it used up.
 UpdateResult ApplyUpdateJob(const UpdateOptions& options, UpdateView& view,
                             const std::atomic<bool>& cancel);
+
+// The program's version file, in the working directory and in a package.
+inline constexpr char kProgramVersionFile[] = "zorva.xml";
+
+// Puts an installed package's program (every file under packageDir: the
+// client, the updater, the player's files, the help page, and its version
+// file "zorva.xml", put in place last) into the working directory, crash-safely
+// as a job's files, when the working directory has no client yet or the
+// package's version is newer than the working directory's (compared as the
+// client compares versions). Applied when copied; Refused, with the reason,
+// when the working directory's program is current; Failed when the copy
+// failed (rolled back). Files the package does not hold (the user's own)
+// are never touched.
+UpdateResult InstallPackageProgram(const Text& workDir, const std::string& packageDir,
+                                   UpdateView& view);
 
 // The SHA-256 of a file's bytes as 64 lower-case hex digits; nothing when it
 // cannot be read.

@@ -14,6 +14,7 @@
 #include "controls/web_engine.h"
 #include "core/xml.h"
 #include "platform/log_file.h"
+#include "updater/update_files.h"
 
 namespace {
 
@@ -59,6 +60,12 @@ int main(int argc, char** argv) {
   if (!error) ::setenv("ZORVA_CLIENT_PROGRAM", self.c_str(), 1);
   const std::filesystem::path current = std::filesystem::current_path(error);
   zorva::InstallLogFile(error ? "." : current.c_str(), "zorva");
+  // An update killed in the middle is rolled back before anything reads the
+  // files it was replacing.
+  std::string kept;
+  if (!error && zorva::RecoverInterruptedRuns(current.string(), &kept) > 0) {
+    qWarning("an interrupted update was rolled back%s", kept.empty() ? "" : ", not whole");
+  }
 
   zorva::PrepareWebEngine();
   QApplication app(argc, argv);

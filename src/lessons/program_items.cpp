@@ -34,6 +34,15 @@ void Launch(const Text& program) {
   }
 }
 
+// Hands the item to the updater, or says why it could not.
+void FetchItem(const Text& jobName, QWidget* owner) {
+  if (!HandOffItem(jobName)) {
+    ShowMessage(
+        FromUtf8("无法获取这个项目：更新任务没有下载成功，或者更新程序无法启动。请稍后再试。"),
+        owner);
+  }
+}
+
 }  // namespace
 
 void PlayProgramItem(const Text& fileName, QWidget* owner) {
@@ -48,7 +57,7 @@ void PlayProgramItem(const Text& fileName, QWidget* owner) {
 
   std::error_code ec;
   if (!std::filesystem::exists(std::filesystem::path(program.str()), ec)) {
-    HandOffItem(files->jobFile);
+    FetchItem(files->jobFile, owner);
     return;
   }
   const Text serverReply =
@@ -61,7 +70,7 @@ void PlayProgramItem(const Text& fileName, QWidget* owner) {
   if (serverVersion > localVersion &&
       AskYesNo(FromUtf8("发现新版本，是否下载?在下载完毕后重新按播放按钮来运行"), FromUtf8("信息"),
                owner)) {
-    HandOffItem(files->jobFile);
+    FetchItem(files->jobFile, owner);
     return;
   }
   Launch(program);

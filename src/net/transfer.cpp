@@ -233,8 +233,12 @@ std::optional<LocalName> SplitRemotePath(const Text& remotePath) {
 class Download {
  public:
   Download(ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel,
-           unsigned long long maxBytes)
-      : m_progress(progress), m_status(status), m_cancel(cancel), m_maxBytes(maxBytes) {}
+           unsigned long long maxBytes, DownloadFailure* failure)
+      : m_progress(progress),
+        m_status(status),
+        m_cancel(cancel),
+        m_maxBytes(maxBytes),
+        m_failure(failure) {}
   ~Download() { Discard(); }
 
   int Run(const Text& base, const Text& remotePath, const Text& localDir);
@@ -263,6 +267,7 @@ class Download {
   StatusWindow* m_status;
   const std::atomic<bool>* m_cancel;
   unsigned long long m_maxBytes;
+  DownloadFailure* m_failure;
   CURL* m_handle = nullptr;
   Text m_fileName;
   Text m_directory;
@@ -324,6 +329,7 @@ int Download::Run(const Text& base, const Text& remotePath, const Text& localDir
     m_handle = nullptr;
     switch (m_stop) {
       case Stop::NotOk:
+        if (m_failure) m_failure->httpStatus = ResponseCode(h.get());
         Status(Cn("连接互联网失败。"));
         return kDownloadNotHttp;
       case Stop::FileNotCreated:
@@ -335,6 +341,10 @@ int Download::Run(const Text& base, const Text& remotePath, const Text& localDir
         break;
       case Stop::TooLong:
       case Stop::Aborted:
+        if (m_failure) {
+          m_failure->networkError =
+              m_stop == Stop::TooLong ? "reply longer than its length" : "aborted";
+        }
         if (m_reading) Tick(true);
         Status(Cn("发生互联网错误. "));
         break;
@@ -342,6 +352,7 @@ int Download::Run(const Text& base, const Text& remotePath, const Text& localDir
         if (rc == CURLE_OK && m_reading) {
           result = Finish() ? kDownloadFinished : kDownloadOtherError;
         } else {
+          if (m_failure) m_failure->networkError = curl_easy_strerror(rc);
           if (m_reading) Tick(true);
           Status(Cn("发生互联网错误. "));
         }
@@ -430,6 +441,12 @@ bool Download::StartBody() {
     errno = 0;
     const unsigned long long declared = std::strtoull(header->value, &end, 10);
     if (errno == 0 && end != header->value && declared < m_ceiling) m_ceiling = declared;
+    // A declared length beyond the caller's limit fails before any byte.
+    if (m_maxBytes != 0 && errno == 0 && end != header->value && declared > m_maxBytes) {
+      if (m_failure) m_failure->longerThanAllowed = true;
+      m_stop = Stop::WriteFailed;
+      return false;
+    }
   }
   Status(Cn("正在下载文件: ") + m_fileName);
   if (m_progress) {
@@ -469,6 +486,7 @@ size_t Download::OnBody(char* data, size_t size, size_t count, void* self) {
   // The caller's own limit (a job's declared size) fails the file; the
   // transfer's ceiling fails it as a network error.
   if (d->m_maxBytes != 0 && d->m_received + n > d->m_maxBytes) {
+    if (d->m_failure) d->m_failure->longerThanAllowed = true;
     d->m_stop = Stop::WriteFailed;
     return 0;
   }
@@ -609,14 +627,14 @@ Text FetchText(const Text& url, bool* transferFailed) {
 
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status) {
-  return DownloadFile(base, remotePath, localDir, progress, status, nullptr);
+  return DownloadFile(base, remotePath, localDir, progress, status, nullptr, 0, nullptr);
 }
 
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel,
-                 unsigned long long maxBytes) {
+                 unsigned long long maxBytes, DownloadFailure* failure) {
   PumpingScope scope;
-  Download download(progress, status, cancel, maxBytes);
+  Download download(progress, status, cancel, maxBytes, failure);
   return download.Run(base, remotePath, localDir);
 }
 

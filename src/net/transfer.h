@@ -75,9 +75,17 @@ int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
 // partial file is removed and the result is kDownloadNetError. A body that
 // grows beyond maxBytes (0: no limit) is stopped as well, so a server cannot
 // fill the disk; its result is kDownloadOtherError.
+// When failure is given, a download that did not finish says there why: the
+// reply's HTTP status when it was not 200, libcurl's text for a network
+// error, or that the body grew beyond maxBytes.
+struct DownloadFailure {
+  long httpStatus = 0;
+  std::string networkError;
+  bool longerThanAllowed = false;
+};
 int DownloadFile(const Text& base, const Text& remotePath, const Text& localDir,
                  ProgressBar* progress, StatusWindow* status, const std::atomic<bool>* cancel,
-                 unsigned long long maxBytes = 0);
+                 unsigned long long maxBytes = 0, DownloadFailure* failure = nullptr);
 
 // Creates every missing level of a "/"-separated path (the search for "/"
 // starts at position 1). The status window always ends with "完成创建目录!".

@@ -75,31 +75,49 @@ UpdateCheckResult CheckProgramUpdate(QWidget* owner, ProgressBar* progress, Stat
   if (!AskYesNo(FromUtf8("发现新版本，是否下载？"), FromUtf8("信息"), owner)) {
     return UpdateCheckResult::GoOn;
   }
-  // The updater is started even when the job file could not be fetched: the
-  // download has already told the user in the status line, and the updater
-  // is the one that knows how to recover.
   qInfo("version %s offered (installed %s): handing over to the updater",
         GetXmlValue(serverReply, "zorva", "", "", "").c_str(),
         ReadXmlValue(LocalPath("zorva.xml"), "zorva", "", "", "").c_str());
-  DownloadFile(base, requests::kProgramJobPath, WorkingDirectory(), progress, status);
-  StartUpdater();
+  // Only a job that arrived is handed over: an updater started without one
+  // would find nothing to do, and the client would end for nothing.
+  const int result =
+      DownloadFile(base, requests::kProgramJobPath, WorkingDirectory(), progress, status);
+  const char* failure = nullptr;
+  if (result != kDownloadFinished) {
+    failure = "对不起，无法下载新版本的更新任务，这次不更新。请按“登录”继续使用当前版本。";
+  } else if (!StartUpdater()) {
+    failure = "对不起，无法启动更新程序 zupdate.exe，这次不更新。请按“登录”继续使用当前版本。";
+  }
+  if (failure) {
+    qWarning("program update not handed over (download result %d)", result);
+    if (status) status->SetText(FromUtf8(failure));
+    return UpdateCheckResult::Failed;
+  }
   PostQuitMessage(1);
   return UpdateCheckResult::HandedOver;
 }
 
-void HandOffItem(const Text& jobName) {
+bool HandOffItem(const Text& jobName) {
   // The job name becomes part of a local path.
-  if (!IsPlainFileName(jobName.view())) return;
-  DownloadFile(ServerBaseAddress(), requests::JobPath(jobName), WorkingDirectory(), nullptr,
-               nullptr);
-  ReplaceFile(LocalPath("dl/" + jobName), LocalPath("dl/download.xml"), /*executable=*/false);
+  if (!IsPlainFileName(jobName.view())) return false;
+  const Text job = LocalPath("dl/" + jobName);
+  std::error_code ec;
+  // A copy left by an earlier hand-off must not pass for this one's.
+  fs::remove(FsPath(job), ec);
+  if (DownloadFile(ServerBaseAddress(), requests::JobPath(jobName), WorkingDirectory(), nullptr,
+                   nullptr) != kDownloadFinished ||
+      !ReplaceFile(job, LocalPath("dl/download.xml"), /*executable=*/false)) {
+    qWarning("the job %s could not be fetched; the updater is not started", jobName.c_str());
+    return false;
+  }
   qInfo("handing %s over to the updater", jobName.c_str());
-  StartUpdater();
+  return StartUpdater();
 }
 
-void StartUpdater() {
-  if (!StartProgram(LocalPath("zupdate.exe")))
-    qWarning("the updater zupdate.exe could not be started");
+bool StartUpdater() {
+  if (StartProgram(LocalPath("zupdate.exe"))) return true;
+  qWarning("the updater zupdate.exe could not be started");
+  return false;
 }
 
 }  // namespace zorva

@@ -98,9 +98,18 @@ void SignInFlow::RunSignIn() {
 
   SetStatusAndRepaint(FromUtf8("太好了，服务器连接正常！现在正在检查是否存在新版本......"));
   ReplaceUpdater();
-  if (CheckProgramUpdate(m_view.MessageOwner(), m_view.DownloadProgress(), m_view.StatusLine()) ==
-      UpdateCheckResult::HandedOver) {
-    return;
+  if (!m_updateHandOffFailed) {
+    switch (
+        CheckProgramUpdate(m_view.MessageOwner(), m_view.DownloadProgress(), m_view.StatusLine())) {
+      case UpdateCheckResult::GoOn:
+        break;
+      case UpdateCheckResult::HandedOver:
+        return;
+      case UpdateCheckResult::Failed:
+        // The status line says what failed; the dialog stays for the user.
+        m_updateHandOffFailed = true;
+        return;
+    }
   }
 
   SetStatusAndRepaint(FromUtf8("不错，服务器连接正常！现在正在向服务器认证用户和密码......"));

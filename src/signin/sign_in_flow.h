@@ -82,6 +82,9 @@ class SignInFlow {
   SignInView& m_view;
   int m_autoLoginTicks = 0;
   bool m_signingIn = false;
+  // A program update the user accepted could not be handed over: the next
+  // attempt of this dialog signs in without asking again.
+  bool m_updateHandOffFailed = false;
 };
 
 }  // namespace zorva

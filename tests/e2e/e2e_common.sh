@@ -314,3 +314,34 @@ e2e_start_window_manager() {
   done
   e2e_fail "openbox did not take the screen: $(cat "$work/openbox.log")"
 }
+
+# e2e_accept_program_update [SHOT]: waits for the update question, keeps a
+# screenshot SHOT of it in `artifacts` when given, answers Yes and checks that
+# the client (`client_pid`) then ends with code 1, handing over.
+e2e_accept_program_update() {
+  local question code=0
+  question=$(timeout 60 xdotool search --sync --onlyvisible --name '^信息$' | head -n 1) ||
+    e2e_fail "the update question did not appear"
+  if [ $# -ge 1 ]; then
+    sleep 0.5
+    import -window root "$artifacts/$1"
+  fi
+  xdotool windowfocus --sync "$question" || true
+  xdotool key Return
+  wait "$client_pid" || code=$?
+  [ "$code" = 1 ] || e2e_fail "the client ended with code $code after handing over, not 1"
+}
+
+# e2e_begin_offscreen FAILURE_SHOT: e2e_begin for a script that needs no
+# display (Qt draws offscreen); e2e_fail shows the end of every log and
+# output file in `work` and the working directory $work/data/zorva.
+e2e_begin_offscreen() {
+  e2e_begin "$1"
+  export QT_QPA_PLATFORM=offscreen
+  e2e_show_logs() {
+    local f
+    for f in "$work"/*.log "$work"/*.out "$work"/data/zorva/zorva.log; do
+      [ -f "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }
+    done
+  }
+}

@@ -70,6 +70,19 @@ INSTANTIATE_TEST_SUITE_P(ProgramItems, MissingProgram,
                                            MissingCase{"FourCharacters", "abcd", kEmptyBaseJob}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// A job that does not arrive is never followed by the updater, which would
+// apply whatever older job is still in place; the user is told instead.
+TEST_F(ProgramItems, AnItemWhoseJobCannotBeFetchedIsReported) {
+  WriteBytes(Local("dl/download.xml"), "<job>old</job>");
+  StartServer();
+  PlayProgramItem("other.exe", nullptr);  // the server has no download_other.xml
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_FALSE(m_boxes[0].question);
+  EXPECT_NE(m_boxes[0].text.find("无法获取这个项目"), std::string::npos) << m_boxes[0].text;
+  EXPECT_EQ(ReadFileBytes(Local("dl/download.xml")), "<job>old</job>");
+  EXPECT_FALSE(Exists(Local("updater-ran")));
+}
+
 struct VersionCase {
   const char* name;
   const char* fileName;

@@ -8,11 +8,14 @@
 
 #include <curl/curl.h>
 
+#include <QCoreApplication>
+
 #include <cstdio>
 
 #include "core/codec.h"
 #include "core/cp936.h"
 #include "platform/program_values.h"
+#include "platform/quit.h"
 #include "signin/saved_users.h"
 #include "signin_test_env.h"
 
@@ -172,6 +175,27 @@ TEST_F(SignInFlowTest, SuccessWalksThroughEveryStatusAndStoresTheValues) {
   EXPECT_TRUE(Has(m_view.events, "ok"));
   EXPECT_EQ(m_view.events.back(), "enable");
   EXPECT_TRUE(Exists(Local("zorva_user.xml")));
+}
+
+// An accepted update whose job cannot be fetched keeps the dialog with the
+// reason in its status line; the next attempt signs in without asking.
+TEST_F(SignInFlowTest, AFailedHandOffKeepsTheDialogAndTheNextAttemptSignsIn) {
+  m_service.SetBody("/zorva.xml", "<zorva>2.1</zorva>");  // and no /dl/download.xml
+  PlaceTestUpdater(m_dir);
+  m_answerYes = true;
+  m_view.userName = "ann";
+  m_flow.SignIn();
+  EXPECT_EQ(m_questions.size(), 1u);
+  EXPECT_NE(m_view.status.find("无法下载新版本的更新任务"), std::string::npos) << m_view.status;
+  EXPECT_FALSE(Has(m_view.events, "ok"));
+  EXPECT_EQ(m_view.events.back(), "enable");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(HandledQuitCode(), -1);
+
+  m_flow.SignIn();
+  EXPECT_EQ(m_questions.size(), 1u);
+  EXPECT_TRUE(Has(m_view.events, "ok"));
+  EXPECT_FALSE(Exists(Local("updater-ran")));
 }
 
 // The request as it went out: the name's code page 936 bytes

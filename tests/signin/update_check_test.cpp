@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 
+#include "core/cp936.h"
 #include "platform/program_values.h"
 #include "platform/quit.h"
 #include "signin_test_env.h"
@@ -108,11 +109,46 @@ TEST_F(UpdateCheck, AcceptedUpdateFetchesTheJobStartsTheUpdaterAndQuitsWithOne) 
   ClearHandledQuit();
 }
 
+// The status line of the login dialog, as the check leaves it.
+struct StatusLine : StatusWindow {
+  void SetText(const Text& t) override { text = ToUtf8(t); }
+  std::string text;
+};
+
+// Accepted, but the job did not arrive or the updater did not start: the
+// client stays, says which, and no stale job is handed over.
+TEST_F(UpdateCheck, AHandOffThatFailsIsReportedAndTheClientStays) {
+  struct Case {
+    const char* name;
+    bool jobOnServer;
+    bool updaterPresent;
+    const char* status;
+  } cases[] = {
+      {"job missing on the server", false, true, "无法下载新版本的更新任务"},
+      {"updater missing", true, false, "无法启动更新程序"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(Local("zorva.xml"), "<zorva>2.0</zorva>");
+    m_service.SetBody("/zorva.xml", "<zorva>2.1</zorva>");
+    if (c.jobOnServer) m_service.SetBody("/dl/download.xml", "<job>program</job>");
+    std::filesystem::remove(Local("zupdate.exe"));
+    if (c.updaterPresent) PlaceTestUpdater(m_dir);
+    m_answerYes = true;
+    StatusLine status;
+    EXPECT_EQ(CheckProgramUpdate(nullptr, nullptr, &status), UpdateCheckResult::Failed);
+    EXPECT_NE(status.text.find(c.status), std::string::npos) << status.text;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(HandledQuitCode(), -1);
+  }
+  EXPECT_FALSE(Exists(Local("updater-ran")));
+}
+
 TEST_F(UpdateCheck, ItemHandOffCopiesItsJobOverTheProgramJobAndStartsTheUpdater) {
   WriteBytes(Local("dl/download.xml"), "<job>old</job>");
   m_service.SetBody("/dl/download_abc.xml", "<job>abc</job>");
   PlaceTestUpdater(m_dir);
-  HandOffItem("download_abc.xml");
+  EXPECT_TRUE(HandOffItem("download_abc.xml"));
   EXPECT_EQ(ReadBytes(Local("dl/download_abc.xml")), "<job>abc</job>");
   EXPECT_EQ(ReadBytes(Local("dl/download.xml")), "<job>abc</job>");
   EXPECT_TRUE(UpdaterRan(m_dir));
@@ -121,7 +157,7 @@ TEST_F(UpdateCheck, ItemHandOffCopiesItsJobOverTheProgramJobAndStartsTheUpdater)
 TEST_F(UpdateCheck, ItemHandOffRefusesAJobNameThatIsNoPlainFileName) {
   PlaceTestUpdater(m_dir);
   for (const char* job : {"../download_x.xml", "a/b.xml", "..", "", "..\\download_x.xml"}) {
-    HandOffItem(job);
+    EXPECT_FALSE(HandOffItem(job));
   }
   EXPECT_EQ(m_service.RequestCount(), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));

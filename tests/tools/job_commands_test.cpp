@@ -61,13 +61,16 @@ TEST_F(JobCommands, AKeyAJobAndItsSignatureWorkTogether) {
   Write("pkg/zorva.xml", "<zorva>2.1</zorva>");
   Write("pkg/help/what new.htm", "new");
   Write("pkg/bin/run.sh", "#!/bin/sh\n", /*executable=*/true);
-  ASSERT_EQ(Run({"make-job", Path("pkg"), "/dl/p/", Path("job.xml"), "--restart"}).exitCode, 0);
+  ASSERT_EQ(
+      Run({"make-job", Path("pkg"), "/dl/p/", Path("job.xml"), "--restart", "--version", "2.1"})
+          .exitCode,
+      0);
   const Result sign = Run({"sign-job", Path("job.xml"), Path("author.key")});
   ASSERT_EQ(sign.exitCode, 0) << sign.err;
 
   const Result verified = Run({"verify-job", Path("job.xml"), pub});
   ASSERT_EQ(verified.exitCode, 0) << verified.err;
-  EXPECT_EQ(verified.out.substr(0, 10), "restart\t1\n");
+  EXPECT_EQ(verified.out.substr(0, 32), "restart\t1\nversion\t2.1\tzorva.xml\n");
   EXPECT_NE(verified.out.find("bin/run.sh\t10\t"), std::string::npos) << verified.out;
   EXPECT_NE(verified.out.find("\t1\t/dl/p/bin/run.sh\n"), std::string::npos) << verified.out;
   EXPECT_NE(verified.out.find("\t0\t/dl/p/help/what%20new.htm\n"), std::string::npos);
@@ -83,7 +86,10 @@ TEST_F(JobCommands, AKeyAJobAndItsSignatureWorkTogether) {
 TEST_F(JobCommands, SigningAgainReplacesTheSignatureAndNonJobsStayUnsigned) {
   ASSERT_EQ(Run({"make-key", Path("k")}).exitCode, 0);
   Write("pkg/a.txt", "a");
-  ASSERT_EQ(Run({"make-job", Path("pkg"), "/dl", Path("job.xml")}).exitCode, 0);
+  ASSERT_EQ(Run({"make-job", Path("pkg"), "/dl", Path("job.xml"), "--version", "1.5",
+                 "--version-file", "a.txt"})
+                .exitCode,
+            0);
   ASSERT_EQ(Run({"sign-job", Path("job.xml"), Path("k")}).exitCode, 0);
   const std::string once = ReadFileBytes(Path("job.xml"));
   ASSERT_EQ(Run({"sign-job", Path("job.xml"), Path("k")}).exitCode, 0);
@@ -92,6 +98,14 @@ TEST_F(JobCommands, SigningAgainReplacesTheSignatureAndNonJobsStayUnsigned) {
   Write("not-a-job.xml", "<zorva>2.1</zorva>");
   EXPECT_EQ(Run({"sign-job", Path("not-a-job.xml"), Path("k")}).exitCode, 1);
   EXPECT_EQ(ReadFileBytes(Path("not-a-job.xml")), "<zorva>2.1</zorva>");
+  // A body the writer would not have written is never signed: it could
+  // mean one thing to one reader and another to the next.
+  std::string ambiguous = once.substr(0, once.find("<signature>"));
+  ambiguous.replace(ambiguous.find("<file order"), 5, "<file xsize=\"999\"");
+  Write("ambiguous.xml", ambiguous);
+  const Result refused = Run({"sign-job", Path("ambiguous.xml"), Path("k")});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("标准写法"), std::string::npos) << refused.err;
   Write("short.key", "# too short\nabcdef\n");
   EXPECT_EQ(Run({"sign-job", Path("job.xml"), Path("short.key")}).exitCode, 1);
   EXPECT_EQ(ReadFileBytes(Path("job.xml")), once);
@@ -111,13 +125,16 @@ TEST_F(JobCommands, MakeJobRefusesWhatAJobCannotHold) {
       {"a quote in a name", [&] { Write("pkg/a\"b.txt", "x"); }, "/dl", {}},
       {"a --url for no file", [] {}, "/dl", {"--url", "missing.txt=/dl/m"}},
       {"a server path without its slash", [] {}, "dl", {}},
+      {"a version file that is not in the folder", [] {}, "/dl", {"--version-file", "v.xml"}},
+      {"no version", [] {}, "/dl", {"--version", ""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(m_dir / "pkg");
     Write("pkg/ok.txt", "ok");
     c.prepare();
-    std::vector<std::string> args{"make-job", Path("pkg"), c.serverPath, Path("job.xml")};
+    std::vector<std::string> args{"make-job",  Path("pkg"), c.serverPath,     Path("job.xml"),
+                                  "--version", "1.0",       "--version-file", "ok.txt"};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     const Result r = Run(args);
     EXPECT_EQ(r.exitCode, 1) << r.err;

@@ -35,6 +35,8 @@ UpdateJob SampleJob() {
   job.files.push_back(
       {"help/size url local order.htm", "/dl/2.1/help/size%20url.htm", 0, kHash, false});
   job.files.push_back({"games/shuzi.exe", "/dl/shuzi.exe", 1234567, kHash, true});
+  job.version = "2.1";
+  job.versionFile = "zorva.xml";
   return job;
 }
 
@@ -44,9 +46,9 @@ std::string SignedSample() { return SignJobBody(ComposeJobBody(SampleJob()).valu
 std::string HandBody(const std::string& local, const std::string& size = "3",
                      const std::string& count = "1", const std::string& extra = "") {
   return "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<zupdate_job>\r\n<restart>0</restart>\r\n"
-         "<count>" +
-         count + "</count>\r\n<file order=\"1\" size=\"" + size + "\" sha256=\"" + kHash +
-         "\" executable=\"0\"/>\r\n<local order=\"1\">" + local +
+         "<version>1.0</version>\r\n<version_file>" +
+         local + "</version_file>\r\n<count>" + count + "</count>\r\n<file order=\"1\" size=\"" +
+         size + "\" sha256=\"" + kHash + "\" executable=\"0\"/>\r\n<local order=\"1\">" + local +
          "</local>\r\n<url order=\"1\">/dl/x</url>\r\n" + extra + "</zupdate_job>\r\n";
 }
 
@@ -55,6 +57,8 @@ TEST(UpdateJob, WhatTheToolWritesReadsBackWithTheTrustedKey) {
   ASSERT_TRUE(read.job) << read.error;
   const UpdateJob expected = SampleJob();
   EXPECT_TRUE(read.job->restart);
+  EXPECT_EQ(read.job->version, Text("2.1"));
+  EXPECT_EQ(read.job->versionFile, Text("zorva.xml"));
   ASSERT_EQ(read.job->files.size(), expected.files.size());
   for (size_t i = 0; i < expected.files.size(); ++i) {
     const JobFile& got = read.job->files[i];
@@ -108,6 +112,14 @@ std::vector<BadFile> BadFiles() {
     upperHex[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(upperHex[i])));
   }
   auto signedBody = [](const std::string& b) { return SignJobBody(b, kKey); };
+  // The sample body with one piece replaced: what a reader matching names
+  // by substring would read differently from what it seems to say.
+  auto edited = [&](const std::string& from, const std::string& to) {
+    std::string b = body;
+    const size_t at = b.find(from);
+    return at == std::string::npos ? std::string("(not found: ") + from + ")"
+                                   : signedBody(b.replace(at, from.size(), to));
+  };
   return {
       {"Unsigned", body, "没有签名"},
       {"Empty", "", "没有签名"},
@@ -135,6 +147,22 @@ std::vector<BadFile> BadFiles() {
                                "\" executable=\"0\"/>\r\n<local order=\"2\">y</local>\r\n")),
        "多于"},
       {"NoCount", signedBody(HandBody("x", "3", "")), "count"},
+      // Read by substring, each of these would say something other than it
+      // seems; only the one written form is accepted.
+      {"AnAttributeWhoseNameEndsInAnother",
+       edited("<file order=\"3\" size", "<file order=\"3\" xsize=\"999\" size"), "标准写法"},
+      {"ATagWhoseNameStartsWithAnother",
+       edited("<local order=\"1\">", "<localx order=\"1\">evil.sh</localx>\r\n<local order=\"1\">"),
+       "更新任务"},
+      {"ATagHiddenInAnAttribute",
+       edited("<restart>1</restart>", "<restart note=\"<restart>0</restart>\">1</restart>"),
+       "标准写法"},
+      {"OtherLineEnds", signedBody(std::string(body).replace(body.find("\r\n"), 2, "\n")),
+       "标准写法"},
+      {"NoVersion", edited("<version>2.1</version>", "<version></version>"), "version"},
+      {"AVersionFileTheJobDoesNotDeliver",
+       edited("<version_file>zorva.xml</version_file>", "<version_file>other.xml</version_file>"),
+       "版本文件"},
       {"TheSameDestinationTwice",
        signedBody(HandBody("x", "3", "2",
                            "<file order=\"2\" size=\"1\" sha256=\"" + kHash +
@@ -159,6 +187,8 @@ TEST(UpdateJob, TheToolWritesNoJobItCouldNotReadBack) {
   for (const char* local : {"a\"b", "a<b", "a>b", "../x", "a\nb"}) {
     UpdateJob job;
     job.files.push_back({local, "/dl/x", 1, kHash, false});
+    job.version = "1";
+    job.versionFile = local;
     EXPECT_FALSE(ComposeJobBody(job)) << local;
   }
   EXPECT_FALSE(ComposeJobBody(UpdateJob{}));
