@@ -88,6 +88,8 @@ e2e_show_logs() {
 e2e_start_listening() {
   local out=$1 log=$2 pid
   shift 2
+  # Created before the command starts, so the first look finds it.
+  : >"$out"
   "$@" >"$out" 2>"$log" &
   pid=$!
   e2e_pids+=("$pid")
