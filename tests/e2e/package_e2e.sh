@@ -36,7 +36,8 @@ for d in libqt6widgets6 libqt6webenginewidgets6 libcurl4 libnettle8 libhogweed6 
   grep -q "\b$d\b" <<<"$depends" || e2e_fail "Depends lacks $d: $depends"
 done
 ! grep -qE '\b(nodejs|npm|cmake|ninja-build)\b' <<<"$depends" || e2e_fail "Depends names a build tool: $depends"
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/zorva/copyright | grep -q 'usr/lib/zorva/player' ||
+copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/zorva/copyright)
+grep -q 'usr/lib/zorva/player' <<<"$copyright" ||
   e2e_fail "the copyright file does not name the player"
 
 lintian --no-tag-display-limit "$deb" >"$tmp/lintian.log" 2>&1 || true
