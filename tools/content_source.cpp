@@ -82,19 +82,6 @@ class ServerSource : public ContentSource {
   Text m_base, m_user, m_password;
 };
 
-// A page name may name a file in a folder below the lesson's folder.
-bool IsPlainRelativePath(std::string_view s) {
-  if (s.empty()) return false;
-  size_t start = 0;
-  for (;;) {
-    size_t slash = s.find('/', start);
-    if (!IsPlainFileName(s.substr(start, slash == std::string_view::npos ? s.npos : slash - start)))
-      return false;
-    if (slash == std::string_view::npos) return true;
-    start = slash + 1;
-  }
-}
-
 class FolderSource : public ContentSource {
  public:
   explicit FolderSource(std::string folder) : m_folder(std::move(folder)) {}

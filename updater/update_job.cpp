@@ -8,6 +8,7 @@
 #include <charconv>
 #include <set>
 
+#include "core/file_name.h"
 #include "core/toolkit.h"
 #include "core/xml_index.h"
 
@@ -173,20 +174,13 @@ bool SameJob(const UpdateJob& a, const UpdateJob& b) {
 
 bool IsSafeDestination(const Text& local) {
   const std::string_view path = local.view();
-  if (path.empty() || path.front() == '/') return false;
+  // Control bytes are refused too: a destination is shown to the user and
+  // written to the log.
   for (char c : path) {
     const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7f || c == '\\') return false;
+    if (b < 0x20 || b == 0x7f) return false;
   }
-  size_t start = 0;
-  for (;;) {
-    const size_t end = path.find('/', start);
-    const std::string_view part =
-        path.substr(start, end == std::string_view::npos ? end : end - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (end == std::string_view::npos) return true;
-    start = end + 1;
-  }
+  return IsPlainRelativePath(path);
 }
 
 std::optional<std::string> ComposeJobBody(const UpdateJob& job) {

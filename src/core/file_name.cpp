@@ -10,4 +10,13 @@ bool IsPlainFileName(std::string_view name) {
          Text::FindIn(name, "\\", 0) == std::string_view::npos;
 }
 
+bool IsPlainRelativePath(std::string_view path) {
+  for (;;) {
+    const size_t slash = path.find('/');
+    if (!IsPlainFileName(path.substr(0, slash))) return false;
+    if (slash == std::string_view::npos) return true;
+    path.remove_prefix(slash + 1);
+  }
+}
+
 }  // namespace zorva

@@ -13,4 +13,9 @@ namespace zorva {
 // that character, not a backslash.
 bool IsPlainFileName(std::string_view name);
 
+// Whether a relative path may name a file below a folder the program chose:
+// one or more plain file names joined by single "/" bytes, so it can neither
+// start at the root nor climb out.
+bool IsPlainRelativePath(std::string_view path);
+
 }  // namespace zorva

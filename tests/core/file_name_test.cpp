@@ -35,5 +35,22 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"Nul", std::string("game\0/x", 7), false}),
     [](const auto& row) { return std::string(row.param.name); });
 
+class PlainRelativePath : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(PlainRelativePath, DecidesWhetherAPathStaysBelowItsFolder) {
+  EXPECT_EQ(IsPlainRelativePath(GetParam().fileName), GetParam().plain);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PlainRelativePath,
+    ::testing::Values(
+        NameCase{"OneName", "p1.swf", true}, NameCase{"InFolders", "part/sub/p1.swf", true},
+        NameCase{"Empty", "", false}, NameCase{"Absolute", "/etc/passwd", false},
+        NameCase{"Climbs", "part/../../x", false}, NameCase{"DoubleSlash", "part//p1.swf", false},
+        NameCase{"TrailingSlash", "part/", false}, NameCase{"DotSegment", "./p1.swf", false},
+        NameCase{"BackslashSegment", "part/..\\x", false},
+        NameCase{"BackslashAsSecondByte", "part/\x81\x5C.swf", true}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 }  // namespace
 }  // namespace zorva
