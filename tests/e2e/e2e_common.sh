@@ -16,16 +16,29 @@ e2e_check_args() {
   fi
 }
 
-# e2e_run_on_own_display ARGS...: runs the whole script again under xvfb-run
-# with ARGS, on a display of its own; returns at once when already there. The
-# display number is random, so that tests started together do not race for
-# the same one.
+# e2e_run_on_own_display ARGS...: runs the whole script again with ARGS on a
+# virtual display of its own; returns at once when already there. Xvfb picks
+# a free display number itself and names it only once it takes connections,
+# so tests started together never share or wait on a display.
 e2e_run_on_own_display() {
-  if [ -z "${ZORVA_E2E_ON_XVFB:-}" ]; then
-    export ZORVA_E2E_ON_XVFB=1
-    exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
-      bash "$0" "$@"
-  fi
+  [ -z "${ZORVA_E2E_ON_XVFB:-}" ] || return 0
+  export ZORVA_E2E_ON_XVFB=1
+  local rc=0
+  e2e_xvfb_dir=$(mktemp -d)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+    3>"$e2e_xvfb_dir/display" 2>"$e2e_xvfb_dir/xvfb.log" &
+  e2e_xvfb_pid=$!
+  trap 'kill "$e2e_xvfb_pid" 2>/dev/null; rm -rf "$e2e_xvfb_dir"' EXIT
+  until grep -q . "$e2e_xvfb_dir/display" 2>/dev/null; do
+    if ! kill -0 "$e2e_xvfb_pid" 2>/dev/null; then
+      echo "FAIL: Xvfb did not start" >&2
+      cat "$e2e_xvfb_dir/xvfb.log" >&2
+      exit 1
+    fi
+    sleep 0.05
+  done
+  DISPLAY=:$(head -n 1 "$e2e_xvfb_dir/display") bash "$0" "$@" || rc=$?
+  exit "$rc"
 }
 
 # e2e_take_client_args ARGS...: for a script run as
