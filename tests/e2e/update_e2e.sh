@@ -73,8 +73,7 @@ e2e_sign_in --replace-name "$user" "$password"
 frame=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zorva学习娱乐空间 版本2\.1$' |
   head -n 1) || e2e_fail "the client did not come back at version 2.1"
 e2e_pids+=("$(xdotool getwindowpid "$frame")")
-sleep 1
-import -window root "$artifacts/e2e_update_main_frame.png"
+e2e_shot e2e_update_main_frame.png
 cmp -s "$content/dl/zorva-2.1/zorva.xml" "$client_dir/zorva.xml" || e2e_fail "zorva.xml is not 2.1's"
 cmp -s "$content/dl/zorva-2.1/help/whatsnew.htm" "$client_dir/help/whatsnew.htm" ||
   e2e_fail "help/whatsnew.htm is not in place"
@@ -125,8 +124,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 ls -d "$cancel_dir"/dl/update-* >/dev/null 2>&1 || e2e_fail "no staging folder while downloading"
-sleep 1
-import -window root "$artifacts/e2e_update_cancel.png"
+e2e_shot e2e_update_cancel.png
 xdotool windowfocus --sync "$window" || true
 xdotool key space
 code=0
