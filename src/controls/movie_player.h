@@ -2,6 +2,8 @@
 
 #include "core/text.h"
 
+class QWidget;
+
 namespace zorva {
 
 // The six operations the lesson window asks of its movie player. Frames are
@@ -21,6 +23,10 @@ class MoviePlayer {
   virtual bool IsPlaying() = 0;
   virtual int TotalFrames() = 0;
   virtual int CurrentFrame() = 0;
+
+  // The widget that shows the movie, for the control to fill itself with;
+  // nothing for a player that draws nothing. The player keeps owning it.
+  virtual QWidget* Widget() { return nullptr; }
 };
 
 }  // namespace zorva

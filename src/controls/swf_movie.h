@@ -31,6 +31,11 @@ struct SwfMovie {
   std::string bytes;
   size_t firstTag = 0;  // offset of the first tag after the header
 
+  // The rate to play at: a header rate below 0.01 frames a second (0
+  // included) would hold a frame for minutes or forever, so such movies run
+  // at the authoring tools' default of 12.
+  double PlayRate() const { return frameRate >= 0.01 ? frameRate : 12.0; }
+
   bool StopsAt(int frame) const {
     return frame >= 0 && static_cast<size_t>(frame) < stopFrames.size() && stopFrames[frame];
   }
