@@ -4,6 +4,7 @@
 #include <atomic>
 #include <utility>
 
+#include "controls/swf_actions.h"
 #include "controls/swf_movie.h"
 
 namespace zorva {

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -24,16 +25,20 @@ bool HasRenderNode() {
   return false;
 }
 
-// Adds a switch unless the environment already gave it, with any value.
-void AddChromiumSwitch(std::string& switches, const std::string& name) {
-  if (switches.find(name.substr(0, name.find('='))) != std::string::npos) return;
-  if (!switches.empty()) switches += ' ';
-  switches += name;
-}
-
 bool g_prepared = false;
 
 }  // namespace
+
+void AddChromiumSwitch(std::string& switches, std::string_view name) {
+  const std::string_view bare = name.substr(0, name.find('='));
+  std::istringstream given{switches};
+  std::string token;
+  while (given >> token) {
+    if (std::string_view(token).substr(0, token.find('=')) == bare) return;
+  }
+  if (!switches.empty()) switches += ' ';
+  switches += name;
+}
 
 void PrepareWebEngine() {
   if (g_prepared) return;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 class QWebEngineProfile;
 
 namespace zorva {
@@ -13,6 +16,11 @@ namespace zorva {
 // and registers the scheme the movie player's page is served from. Settings
 // already in the environment are kept.
 void PrepareWebEngine();
+
+// Adds a browser switch ("--name" or "--name=value") to a space-separated
+// list unless the list already holds a switch of that whole name, with any
+// value: switches given in the environment win.
+void AddChromiumSwitch(std::string& switches, std::string_view name);
 
 // True once PrepareWebEngine has run in this process.
 bool WebEnginePrepared();

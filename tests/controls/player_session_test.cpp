@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "controls/swf_actions.h"
 #include "support/manual_frame_clock.h"
 #include "support/swf_writer.h"
 
