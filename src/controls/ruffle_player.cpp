@@ -74,7 +74,13 @@ RufflePlayer::RufflePlayer(QWidget* parent)
       m_loader(std::make_unique<MovieLoader>()),
       m_bridge(new PlayerBridge(this)),
       m_session([this](const PageCommand& command) { Send(command); },
-                [this](int frame) { emit frameReported(frame); }) {
+                [this](int frame) {
+                  if (m_session.Movie() != m_shownMovie) {
+                    m_shownMovie = m_session.Movie();
+                    qDebug("movie player: movie %d shows its first frame", m_shownMovie);
+                  }
+                  emit frameReported(frame);
+                }) {
   setContextMenuPolicy(Qt::NoContextMenu);
   PlayerSchemeHandler::Instance();
   auto* page = new PlayerPage(SharedWebProfile(), this);
@@ -103,9 +109,14 @@ void RufflePlayer::LoadMovie(int layer, const Text& url) {
   if (layer != 0) return;
   DropHandedMovie();
   const int id = m_session.LoadMovie();
-  m_loader->Start(url, [this, id, url](std::optional<std::string> bytes) {
+  auto arrived = [this, id, url](std::optional<std::string> bytes) {
     m_session.Arrived(id, url, std::move(bytes));
-  });
+  };
+  if (auto fetched = m_cache.Take(url)) {
+    m_loader->Watch(std::move(*fetched), std::move(arrived));
+  } else {
+    m_loader->Start(url, std::move(arrived));
+  }
 }
 
 void RufflePlayer::Play() { m_session.Play(); }

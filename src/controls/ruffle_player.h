@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "controls/movie_cache.h"
 #include "controls/movie_player.h"
 #include "controls/player_session.h"
 
@@ -15,7 +16,8 @@ class MovieLoader;
 class PlayerBridge;
 
 // The real movie player: Ruffle in a web view. The program fetches each
-// movie itself and hands it to a PlayerSession, which reads it, adds the
+// movie itself (the next ones ahead, when told them) and hands it to a
+// PlayerSession, which reads it, adds the
 // frame-reporting probe and decides what the page is told; this class
 // carries the session's commands to the page and the page's reports back,
 // as JSON messages over the web channel, and serves the movie bytes to the
@@ -37,6 +39,7 @@ class RufflePlayer : public QWebEngineView, public MoviePlayer {
   bool IsPlaying() override;
   int TotalFrames() override;
   int CurrentFrame() override;
+  void NextMovies(const std::vector<Text>& urls) override { m_cache.Expect(urls); }
   QWidget* Widget() override { return this; }
 
   // True once the page is up and its channel answers.
@@ -58,10 +61,12 @@ class RufflePlayer : public QWebEngineView, public MoviePlayer {
   void DropHandedMovie();
 
   std::unique_ptr<MovieLoader> m_loader;
+  MovieCache m_cache;
   PlayerBridge* m_bridge;
   PlayerSession m_session;
   int m_handed = 0;  // the movie the scheme serves to the page, 0 for none
   int m_restarts = 0;
+  int m_shownMovie = 0;  // the last movie whose first frame was logged
 };
 
 }  // namespace zorva

@@ -32,5 +32,6 @@ void CShockwaveflash1::StopPlay() { m_backend->StopPlay(); }
 bool CShockwaveflash1::IsPlaying() { return m_backend->IsPlaying(); }
 int CShockwaveflash1::TotalFrames() { return m_backend->TotalFrames(); }
 int CShockwaveflash1::CurrentFrame() { return m_backend->CurrentFrame(); }
+void CShockwaveflash1::NextMovies(const std::vector<Text>& urls) { m_backend->NextMovies(urls); }
 
 }  // namespace zorva

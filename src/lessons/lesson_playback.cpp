@@ -164,6 +164,11 @@ void LessonPlayback::AdvancePage() {
   m_player.LoadMovie(0,
                      requests::LessonPage(ServerBaseAddress(), m_state.m_strLessonDir, page.name));
   m_player.Play();
+  std::vector<Text> next;  // fetched ahead while this page plays
+  if (m_state.m_nPageIndex < m_pages.Count())
+    next.push_back(requests::LessonPage(ServerBaseAddress(), m_state.m_strLessonDir,
+                                        m_pages.Row(m_state.m_nPageIndex).name));
+  m_player.NextMovies(next);
 }
 
 void LessonPlayback::EndOfLesson() {
