@@ -54,9 +54,16 @@ window.RufflePlayer.config = {
   wmode: "window",
   letterbox: "fullscreen",
 };
-// Without WebGL (no GPU) Ruffle would try it for every movie before falling
+// The program names the renderer where it chooses one (the canvas renderer
+// on a machine without a GPU). Elsewhere Ruffle picks its best, but where
+// WebGL turns out missing it would try it for every movie before falling
 // back to its canvas renderer.
 (() => {
+  const renderer = new URLSearchParams(location.search).get("renderer");
+  if (renderer) {
+    window.RufflePlayer.config.preferredRenderer = renderer;
+    return;
+  }
   const canvas = document.createElement("canvas");
   if (!canvas.getContext("webgl2") && !canvas.getContext("webgl")) {
     window.RufflePlayer.config.preferredRenderer = "canvas";

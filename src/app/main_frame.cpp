@@ -6,14 +6,12 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QScreen>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
 
 #include "app/message_form.h"
 #include "controls/artwork.h"
-#include "controls/player_backend.h"
 #include "core/cp936.h"
 #include "core/toolkit.h"
 #include "feedback/gonggao_form.h"
@@ -31,14 +29,8 @@ namespace zorva {
 
 namespace {
 
-// The web player takes seconds to come up; it does so while the user signs
-// in, once the dialog has been drawn, so that the lesson window opens onto a
-// player that is ready.
-constexpr int kWarmPlayerAfterMs = 300;
-
 int RunLoginDialog() {
   Clogin_form dialog;
-  QTimer::singleShot(kWarmPlayerAfterMs, &dialog, [] { WarmPlayerBackend(); });
   return dialog.exec();
 }
 

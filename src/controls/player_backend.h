@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <utility>
 
 #include "controls/movie_player.h"
 
@@ -12,10 +11,5 @@ namespace zorva {
 // the timeline player (with one log line) where the web engine or the
 // player's files are missing.
 std::unique_ptr<MoviePlayer> NewPlayerBackend();
-
-// Starts the web player now, out of sight, so that the next
-// NewPlayerBackend() gets one whose page is up and whose Ruffle core is
-// compiled. Nothing where NewPlayerBackend() would not give the web player.
-void WarmPlayerBackend();
 
 }  // namespace zorva

@@ -52,7 +52,7 @@ void PrepareWebEngine() {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
   std::string switches = given ? given : "";
-  if (!HasRenderNode()) {
+  if (!WebEngineHasGpu()) {
     AddChromiumSwitch(switches, "--disable-gpu");
     // The web view shows the page through Qt Quick. Without a GPU its OpenGL
     // path runs on a software rasteriser that costs more memory and CPU than
@@ -77,6 +77,11 @@ void PrepareWebEngine() {
 }
 
 bool WebEnginePrepared() { return g_prepared; }
+
+bool WebEngineHasGpu() {
+  static const bool gpu = HasRenderNode();
+  return gpu;
+}
 
 QWebEngineProfile* SharedWebProfile() {
   static QWebEngineProfile* profile = [] {

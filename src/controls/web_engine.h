@@ -25,6 +25,9 @@ void AddChromiumSwitch(std::string& switches, std::string_view name);
 // True once PrepareWebEngine has run in this process.
 bool WebEnginePrepared();
 
+// True where the machine has a GPU render node the web engine can draw with.
+bool WebEngineHasGpu();
+
 // The scheme of the movie player's page and of the movies handed to it
 // ("zorva-player://app/...").
 inline constexpr char kPlayerScheme[] = "zorva-player";
