@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "controls/swf_actions.h"
 #include "controls/swf_movie.h"
 
 namespace {

@@ -3,9 +3,13 @@
 // frame of the first movie, the median time from LoadMovie to the first
 // reported frame once the player is warm, the proportional memory (PSS) of
 // the whole process tree idle and while playing, and the CPU the tree uses
-// while playing. zorva-server serves the sample content on the loopback and
-// the figures use its six-page lesson; without it, a lesson of generated
-// pages (12 fps, 3 s each, a square moving over a coloured stage).
+// while playing, where they go (each process's share, the page's script
+// heap and WebAssembly memory, the CPU of each thread by name), and the page
+// switch as the lesson's one-second tick sees it: from the tick that loads
+// the next page to that page's first frame. zorva-server serves the sample
+// content on the loopback and the figures use its six-page lesson; without
+// it, a lesson of generated pages (12 fps, 3 s each, a square moving over a
+// coloured stage).
 //
 // Usage: bench_player [ZORVA_SERVER [CONTENT_DIR]]
 
@@ -16,13 +20,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -42,6 +51,7 @@ using zorva::bench::StartServer;
 constexpr char kSampleLesson[] = "shizi_bihua";
 constexpr int kWarmLoads = 12;
 constexpr int kPlaySeconds = 15;
+constexpr int kSwitches = 8;
 
 // Milliseconds since this process started, from the kernel's record.
 double SinceProcessStart() {
@@ -145,6 +155,15 @@ double TreePrivateMiB() {
   return mib;
 }
 
+// Memory the tree wrote to itself (heaps, WebAssembly memory, the picture):
+// of the figures here the one that least depends on what else runs on the
+// machine.
+double TreeDirtyMiB() {
+  double mib = 0;
+  for (int pid : ProcessTree()) mib += RollupMiB(pid, "Private_Dirty");
+  return mib;
+}
+
 // PSS by role, "client 180, renderer 200, ...".
 std::string PssByRole() {
   std::map<std::string, double> roles;
@@ -183,6 +202,93 @@ std::map<int, double> TreeCpu() {
     cpu[pid] = ticks / sysconf(_SC_CLK_TCK);
   }
   return cpu;
+}
+
+// CPU seconds used so far by each thread of the tree, by process and
+// thread name.
+std::map<std::pair<int, std::string>, double> ThreadCpu() {
+  std::map<std::pair<int, std::string>, double> cpu;
+  for (int pid : ProcessTree()) {
+    std::error_code error;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+      std::ifstream stat(task.path() / "stat");
+      std::string text((std::istreambuf_iterator<char>(stat)), {});
+      const size_t open = text.find('('), close = text.rfind(')');
+      if (open == std::string::npos || close == std::string::npos) continue;
+      std::string name = text.substr(open + 1, close - open - 1);
+      // Numbered pools ("ThreadPoolForeg", "Chrome_ChildIOT") count as one.
+      while (!name.empty() && std::isdigit(static_cast<unsigned char>(name.back())))
+        name.pop_back();
+      std::istringstream rest(text.substr(close + 2));
+      std::string field;
+      double ticks = 0;
+      for (int i = 3; i <= 15; ++i) {
+        rest >> field;
+        if (i == 14 || i == 15) ticks += std::stod(field);
+      }
+      cpu[{pid, name}] += ticks / sysconf(_SC_CLK_TCK);
+    }
+  }
+  return cpu;
+}
+
+// The threads that used the most CPU between two samples, as percentages
+// of one core: "client/VizCompositorTh 6, renderer/CrRendererMain 5, ...".
+std::string TopThreads(const std::map<std::pair<int, std::string>, double>& before,
+                       const std::map<std::pair<int, std::string>, double>& after, double seconds) {
+  std::map<std::string, double> byName;
+  for (const auto& [key, cpu] : after) {
+    auto it = before.find(key);
+    byName[Role(key.first) + "/" + key.second] += cpu - (it == before.end() ? 0 : it->second);
+  }
+  std::vector<std::pair<double, std::string>> sorted;
+  for (const auto& [name, cpu] : byName) sorted.emplace_back(-cpu, name);
+  std::sort(sorted.begin(), sorted.end());
+  std::string out;
+  for (size_t i = 0; i < sorted.size() && i < 8; ++i) {
+    const int percent = static_cast<int>(-100 * sorted[i].first / seconds + 0.5);
+    if (percent < 1) break;
+    if (!out.empty()) out += ", ";
+    out += sorted[i].second + " " + std::to_string(percent);
+  }
+  return out;
+}
+
+// Notes every WebAssembly memory the page creates, so the benchmark can
+// weigh it; runs in the page before its own scripts.
+constexpr char kWasmWatch[] = R"(
+(() => {
+  const memories = [];
+  window.zorvaBenchMemories = memories;
+  const note = (result) => {
+    const instance = result.instance || result;
+    for (const value of Object.values((instance && instance.exports) || {}))
+      if (value instanceof WebAssembly.Memory) memories.push(value);
+    return result;
+  };
+  for (const name of ["instantiate", "instantiateStreaming"]) {
+    const real = WebAssembly[name];
+    if (real) WebAssembly[name] = function (...args) { return real.apply(this, args).then(note); };
+  }
+})();
+)";
+
+// The page's script heap in use and the WebAssembly memory it holds, in
+// MiB, as the page reports them: "script heap 9, WebAssembly 40".
+std::string PageMemory(QWebEnginePage* page) {
+  QString answer;
+  page->runJavaScript(
+      "JSON.stringify([performance.memory ? performance.memory.usedJSHeapSize : 0,"
+      " (window.zorvaBenchMemories || []).reduce((s, m) => s + m.buffer.byteLength, 0)])",
+      [&answer](const QVariant& v) { answer = v.toString(); });
+  if (!QTest::qWaitFor([&] { return !answer.isEmpty(); }, 5000)) return "page did not answer";
+  const QStringList parts = answer.mid(1, answer.size() - 2).split(',');
+  if (parts.size() != 2) return "page did not answer";
+  return QString("script heap %1, WebAssembly %2")
+      .arg(parts[0].toDouble() / (1 << 20), 0, 'f', 0)
+      .arg(parts[1].toDouble() / (1 << 20), 0, 'f', 0)
+      .toStdString();
 }
 
 double Median(std::vector<double> v) {
@@ -242,6 +348,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_player: the web player cannot run here\n");
     return 1;
   }
+  {
+    QWebEngineScript watch;
+    watch.setName("wasm-watch");
+    watch.setSourceCode(kWasmWatch);
+    watch.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    watch.setWorldId(QWebEngineScript::MainWorld);
+    zorva::SharedWebProfile()->scripts()->insert(watch);
+  }
   auto* ruffle = new zorva::RufflePlayer;
   zorva::CShockwaveflash1 control(std::unique_ptr<zorva::MoviePlayer>(ruffle), nullptr);
   control.resize(837, 556);  // the lesson window's player
@@ -286,30 +400,45 @@ int main(int argc, char** argv) {
   QTest::qWait(3000);
   std::printf("PSS of the process tree, idle: %.0f MiB (%s); private %.0f MiB\n", TreePssMiB(),
               PssByRole().c_str(), TreePrivateMiB());
+  std::printf("  written by the tree itself, idle: %.0f MiB\n", TreeDirtyMiB());
+  std::printf("  the page idle: %s MiB\n", PageMemory(ruffle->page()).c_str());
 
-  // Playing the lesson page after page, as the lesson timer would.
+  // Playing the lesson page after page, as the lesson timer would: first
+  // the CPU, with nothing else going on in this process (reading every
+  // process's memory map costs more CPU than the player itself), then the
+  // memory, sampled four times a second.
   int page = 1;
   control.LoadMovie(0, url(page));
   QTest::qWait(1000);
   const std::map<int, double> before = TreeCpu();
+  const auto threadsBefore = ThreadCpu();
   QElapsedTimer wall;
   wall.start();
+  while (wall.elapsed() < kPlaySeconds * 1000) {
+    QTest::qWait(250);
+    if (!control.IsPlaying()) control.LoadMovie(0, url(page = page % kPages + 1));
+  }
+  const std::map<int, double> after = TreeCpu();
+  const auto threadsAfter = ThreadCpu();
+  const double seconds = wall.nsecsElapsed() / 1e9;
   double peak = 0;
   std::string peakRoles;
-  std::vector<double> samples, privateSamples;
-  while (wall.elapsed() < kPlaySeconds * 1000) {
+  std::vector<double> samples, privateSamples, dirtySamples;
+  QElapsedTimer sampling;
+  sampling.start();
+  while (sampling.elapsed() < kPlaySeconds * 1000) {
     QTest::qWait(250);
     if (!control.IsPlaying()) control.LoadMovie(0, url(page = page % kPages + 1));
     const double now = TreePssMiB();
     samples.push_back(now);
     privateSamples.push_back(TreePrivateMiB());
+    dirtySamples.push_back(TreeDirtyMiB());
     if (now > peak) {
       peak = now;
       peakRoles = PssByRole();
     }
   }
-  const std::map<int, double> after = TreeCpu();
-  const double seconds = wall.nsecsElapsed() / 1e9;
+  const std::string pagePlaying = PageMemory(ruffle->page());
   double used = 0;
   std::map<std::string, double> byRole;
   for (const auto& [pid, cpu] : after) {
@@ -323,12 +452,52 @@ int main(int argc, char** argv) {
     if (!roles.empty()) roles += ", ";
     roles += role + " " + std::to_string(static_cast<int>(100 * cpu / seconds + 0.5));
   }
-  std::printf("PSS of the process tree, playing: %.0f MiB highest seen (%s), median %.0f MiB; "
-              "private %.0f MiB highest seen\n",
-              peak, peakRoles.c_str(), Median(samples),
-              *std::max_element(privateSamples.begin(), privateSamples.end()));
+  std::printf(
+      "PSS of the process tree, playing: %.0f MiB highest seen (%s), median %.0f MiB; "
+      "private %.0f MiB highest seen\n",
+      peak, peakRoles.c_str(), Median(samples),
+      *std::max_element(privateSamples.begin(), privateSamples.end()));
+  std::printf("  written by the tree itself, playing: %.0f MiB highest seen\n",
+              *std::max_element(dirtySamples.begin(), dirtySamples.end()));
+  std::printf("  the page playing: %s MiB\n", pagePlaying.c_str());
   std::printf("CPU of the process tree, playing: %.0f%% of one core over %d s (%s)\n",
               100.0 * used / seconds, kPlaySeconds, roles.c_str());
+  std::printf("  busiest threads, %% of one core: %s\n",
+              TopThreads(threadsBefore, threadsAfter, seconds).c_str());
+
+  // Page switches as the lesson's tick makes them: a tick every second; the
+  // tick after a page's first frame loads the next page, plays it and names
+  // the page after it, as the playback does. The figure is the time from that tick to the new
+  // page's first frame.
+  {
+    std::vector<double> switches;
+    QElapsedTimer sinceTick;
+    bool shown = true;
+    int next = 1;
+    const QMetaObject::Connection watch =
+        QObject::connect(ruffle, &zorva::RufflePlayer::frameReported, [&](int) {
+          if (!shown) switches.push_back(sinceTick.nsecsElapsed() / 1e6);
+          shown = true;
+        });
+    for (int tick = 0; tick < 2 * kSwitches + 2 && static_cast<int>(switches.size()) < kSwitches;
+         ++tick) {
+      QTest::qWait(1000);
+      if (!shown) continue;
+      shown = false;
+      sinceTick.start();
+      control.LoadMovie(0, url(next = next % kPages + 1));
+      control.Play();
+      control.NextMovies({url(next % kPages + 1)});
+    }
+    QObject::disconnect(watch);
+    if (!switches.empty()) {
+      std::printf(
+          "page switch, from the tick that loads the page to its first frame: median %.0f ms "
+          "(min %.0f, max %.0f, %zu switches)\n",
+          Median(switches), *std::min_element(switches.begin(), switches.end()),
+          *std::max_element(switches.begin(), switches.end()), switches.size());
+    }
+  }
 
   // The announcement window: another web view on the shared profile, with
   // a page of the service's. Ideally it shares the player's renderer.

@@ -1,6 +1,7 @@
-// The movie player's page: one Ruffle player filling the window, driven by
-// the program through zorvaLoad/zorvaPlay/zorvaStop/zorvaUnload and
-// answering through the "zorva" object of the web channel.
+// The movie player's page: one Ruffle player filling the window. The program
+// sends commands through the "command" signal of the web channel's "zorva"
+// object and the page answers through its "post" method; both carry objects
+// whose "type" names the message.
 "use strict";
 
 // Pages of this scheme cannot use fetch() on it in this browser, and Ruffle
@@ -53,9 +54,16 @@ window.RufflePlayer.config = {
   wmode: "window",
   letterbox: "fullscreen",
 };
-// Without WebGL (no GPU) Ruffle would try it for every movie before falling
+// The program names the renderer where it chooses one (the canvas renderer
+// on a machine without a GPU). Elsewhere Ruffle picks its best, but where
+// WebGL turns out missing it would try it for every movie before falling
 // back to its canvas renderer.
 (() => {
+  const renderer = new URLSearchParams(location.search).get("renderer");
+  if (renderer) {
+    window.RufflePlayer.config.preferredRenderer = renderer;
+    return;
+  }
   const canvas = document.createElement("canvas");
   if (!canvas.getContext("webgl2") && !canvas.getContext("webgl")) {
     window.RufflePlayer.config.preferredRenderer = "canvas";
@@ -66,16 +74,20 @@ const zorva = {
   bridge: null,
   player: null,
   movie: 0,        // the id of the movie shown or on its way
-  mode: "",        // "callbacks", "suspend" or "estimate"
+  control: "",     // "callbacks", "suspend" or "estimate"
   command: 0,      // the program's last Play/StopPlay, echoed in reports
   suspended: false,
   warming: null,   // the warm-up load, which a first movie waits for
   last: { frame: 0, total: 0, playing: false },
 };
 
+function post(message) {
+  if (zorva.bridge) zorva.bridge.post(message);
+}
+
 function report(frame, total, playing) {
   zorva.last = { frame, total, playing };
-  if (zorva.bridge) zorva.bridge.report(zorva.movie, zorva.command, frame, total, playing);
+  post({ type: "report", movie: zorva.movie, command: zorva.command, frame, total, playing });
 }
 
 function ensurePlayer() {
@@ -99,77 +111,95 @@ function ensurePlayer() {
   return player;
 }
 
-function fetchMovie(id) {
+function fetchMovie(url) {
   return new Promise((resolve, reject) => {
     const xhr = new XMLHttpRequest();
-    xhr.open("GET", "/movie/" + id);
+    xhr.open("GET", url);
     xhr.responseType = "arraybuffer";
-    xhr.onload = () => (xhr.response ? resolve(new Uint8Array(xhr.response)) : reject(new Error("no movie")));
+    xhr.onload = () => (xhr.response && (xhr.status === 0 || xhr.status === 200) ? resolve(new Uint8Array(xhr.response)) : reject(new Error("no movie")));
     xhr.onerror = () => reject(new Error("no movie"));
     xhr.send();
   });
 }
 
-// Small movies come inline (base64), larger ones are fetched from the
-// scheme.
-window.zorvaLoad = async (id, base, play, mode, command, inline) => {
-  zorva.movie = id;
-  zorva.mode = mode;
-  zorva.command = command;
-  zorva.last = { frame: 0, total: 0, playing: false };
-  try {
-    await zorva.warming;
-    const data = inline !== undefined ? Uint8Array.from(atob(inline), (c) => c.charCodeAt(0)) : await fetchMovie(id);
-    if (zorva.movie !== id) return;
-    const player = ensurePlayer();
-    if (zorva.suspended) player.ruffle().resume();
-    zorva.suspended = false;
-    player.style.visibility = "";
-    await player.ruffle().load({ data, base });
-    if (zorva.movie !== id) return;
-    if (!play) zorvaStop(command);
-    zorva.bridge.shown(id, command);
-  } catch (error) {
-    if (zorva.movie === id && zorva.bridge) zorva.bridge.failed(id, String(error));
-  }
-};
-
-window.zorvaPlay = (command) => {
+function stop(command) {
   zorva.command = command;
   const player = zorva.player;
   if (!player) return;
-  if (zorva.suspended) {
-    zorva.suspended = false;
-    player.ruffle().resume();
-  } else if (zorva.mode === "callbacks" && typeof player.zorvaPlay === "function") {
-    player.zorvaPlay();
-  } else {
-    player.ruffle().resume();
-  }
-  report(zorva.last.frame, zorva.last.total, true);
-};
-
-window.zorvaStop = (command) => {
-  zorva.command = command;
-  const player = zorva.player;
-  if (!player) return;
-  if (zorva.mode === "callbacks" && typeof player.zorvaStop === "function" && !zorva.suspended) {
+  if (zorva.control === "callbacks" && typeof player.zorvaStop === "function" && !zorva.suspended) {
     player.zorvaStop();
   } else {
     zorva.suspended = true;
     player.ruffle().suspend();
   }
   report(zorva.last.frame, zorva.last.total, false);
-};
+}
+
+function play(command) {
+  zorva.command = command;
+  const player = zorva.player;
+  if (!player) return;
+  if (zorva.suspended) {
+    zorva.suspended = false;
+    player.ruffle().resume();
+  } else if (zorva.control === "callbacks" && typeof player.zorvaPlay === "function") {
+    player.zorvaPlay();
+  } else {
+    player.ruffle().resume();
+  }
+  report(zorva.last.frame, zorva.last.total, true);
+}
+
+// The program serves the movie's bytes, with the probe already in them, at
+// message.url.
+async function load(message) {
+  const id = message.movie;
+  zorva.movie = id;
+  zorva.control = message.control;
+  zorva.command = message.command;
+  zorva.last = { frame: 0, total: 0, playing: false };
+  try {
+    await zorva.warming;
+    const data = await fetchMovie(message.url);
+    if (zorva.movie !== id) return;
+    const player = ensurePlayer();
+    if (zorva.suspended) player.ruffle().resume();
+    zorva.suspended = false;
+    player.style.visibility = "";
+    await player.ruffle().load({ data, base: message.base });
+    if (zorva.movie !== id) return;
+    if (!message.play) stop(message.command);
+    post({ type: "shown", movie: id, command: message.command });
+  } catch (error) {
+    if (zorva.movie === id) post({ type: "failed", movie: id, why: String(error) });
+  }
+}
 
 // The movie could not be read: nothing is shown.
-window.zorvaUnload = () => {
+function unload() {
   zorva.movie = -1;
   if (zorva.player) {
     zorva.player.ruffle().suspend();
     zorva.player.style.visibility = "hidden";
   }
-};
+}
+
+function receive(message) {
+  switch (message.type) {
+    case "load":
+      load(message);
+      break;
+    case "play":
+      play(message.command);
+      break;
+    case "stop":
+      stop(message.command);
+      break;
+    case "unload":
+      unload();
+      break;
+  }
+}
 
 // Ruffle compiles its core on its first load, which takes seconds: do it
 // with an empty one-frame movie as soon as the page is up, so the first
@@ -194,6 +224,7 @@ window.addEventListener("DOMContentLoaded", () => {
   zorva.warming = warmUp();
   new QWebChannel(qt.webChannelTransport, (channel) => {
     zorva.bridge = channel.objects.zorva;
-    zorva.bridge.pageReady();
+    zorva.bridge.command.connect(receive);
+    post({ type: "ready" });
   });
 });

@@ -12,9 +12,14 @@ MovieLoader::MovieLoader(QObject* parent) : QObject(parent) {}
 MovieLoader::~MovieLoader() { Abandon(); }
 
 void MovieLoader::Start(const Text& url, Done done) {
-  Abandon();
   auto cancel = std::make_shared<std::atomic<bool>>(false);
-  m_cancel = cancel;
+  Watch(QtConcurrent::run([url, cancel]() -> Result { return FetchMovie(url, cancel.get()); }),
+        std::move(done));
+  m_cancel = std::move(cancel);
+}
+
+void MovieLoader::Watch(QFuture<Result> fetch, Done done) {
+  Abandon();
   m_done = std::move(done);
   m_watcher = std::make_unique<QFutureWatcher<Result>>();
   QFutureWatcher<Result>* watcher = m_watcher.get();
@@ -26,8 +31,7 @@ void MovieLoader::Start(const Text& url, Done done) {
     m_cancel.reset();
     if (done) done(std::move(result));
   });
-  watcher->setFuture(
-      QtConcurrent::run([url, cancel]() -> Result { return FetchMovie(url, cancel.get()); }));
+  watcher->setFuture(std::move(fetch));
 }
 
 void MovieLoader::Abandon() {

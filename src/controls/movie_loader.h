@@ -11,6 +11,8 @@
 #include "core/text.h"
 
 template <typename T>
+class QFuture;
+template <typename T>
 class QFutureWatcher;
 
 namespace zorva {
@@ -30,6 +32,8 @@ class MovieLoader : public QObject {
 
   // done runs later on this object's thread, with the body or nothing.
   void Start(const Text& url, Done done);
+  // The same for a fetch already under way (or finished).
+  void Watch(QFuture<std::optional<std::string>> fetch, Done done);
   void Abandon();
 
  private:

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <vector>
+
 #include "core/text.h"
+
+class QWidget;
 
 namespace zorva {
 
@@ -21,6 +25,15 @@ class MoviePlayer {
   virtual bool IsPlaying() = 0;
   virtual int TotalFrames() = 0;
   virtual int CurrentFrame() = 0;
+
+  // These are the movies LoadMovie will most likely be given next, in that
+  // order: a player may fetch them ahead. Nothing changes what LoadMovie
+  // then shows.
+  virtual void NextMovies(const std::vector<Text>& /*urls*/) {}
+
+  // The widget that shows the movie, for the control to fill itself with;
+  // nothing for a player that draws nothing. The player keeps owning it.
+  virtual QWidget* Widget() { return nullptr; }
 };
 
 }  // namespace zorva

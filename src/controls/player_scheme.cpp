@@ -46,7 +46,12 @@ QString PlayerSchemeHandler::PlayerDirectory() {
   return {};
 }
 
-QString PlayerSchemeHandler::PageUrl() { return QString(kPlayerScheme) + "://app/player.html"; }
+QString PlayerSchemeHandler::PageUrl() {
+  // Without a GPU, WebGL would run on a software rasteriser, which costs more
+  // than Ruffle's own canvas renderer; with one, Ruffle picks as it likes.
+  return QString(kPlayerScheme) + "://app/player.html" +
+         (WebEngineHasGpu() ? "" : "?renderer=canvas");
+}
 
 void PlayerSchemeHandler::AddMovie(int id, QByteArray bytes) {
   m_movies.insert(id, std::move(bytes));

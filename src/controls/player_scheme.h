@@ -23,7 +23,8 @@ class PlayerSchemeHandler : public QWebEngineUrlSchemeHandler {
   // Empty when neither holds ruffle.js.
   static QString PlayerDirectory();
 
-  // The page's address.
+  // The page's address, naming the renderer Ruffle should use where the
+  // program chooses it.
   static QString PageUrl();
 
   // Makes bytes available as "/movie/<id>" until removed.

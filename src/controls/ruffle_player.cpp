@@ -1,39 +1,32 @@
 #include "controls/ruffle_player.h"
 
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QLibraryInfo>
 #include <QTimer>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QtDebug>
 
-#include <algorithm>
-#include <atomic>
-
 #include "controls/movie_loader.h"
 #include "controls/player_scheme.h"
-#include "controls/swf_movie.h"
 #include "controls/web_engine.h"
 
 namespace zorva {
 
-// What the page calls; every call names the movie it is about, so news of a
-// movie already replaced is dropped.
+// The page's end of the web channel: the page posts its news to `post`, and
+// listens to `command`. Both carry JSON objects whose "type" names the
+// message.
 class PlayerBridge : public QObject {
   Q_OBJECT
 
  public:
   explicit PlayerBridge(RufflePlayer* player) : QObject(player), m_player(player) {}
 
-  Q_INVOKABLE void pageReady() { m_player->OnPageReady(); }
-  Q_INVOKABLE void shown(int id, int command) { m_player->OnShown(id, command); }
-  Q_INVOKABLE void report(int id, int command, int frame, int total, bool playing) {
-    m_player->OnReport(id, command, frame, total, playing);
-  }
-  Q_INVOKABLE void failed(int id, const QString& why) {
-    qWarning().noquote() << "movie player: the page could not show the movie:" << why;
-    m_player->OnFailed(id);
-  }
+  Q_INVOKABLE void post(const QJsonObject& message) { m_player->OnMessage(message); }
+
+ signals:
+  void command(const QJsonObject& message);
 
  private:
   RufflePlayer* m_player;
@@ -54,24 +47,16 @@ class PlayerPage : public QWebEnginePage {
   }
 };
 
-// Movies up to this size go to the page inside the script that loads them,
-// which spares a round trip; larger ones are fetched by the page.
-constexpr qsizetype kInlineMovieLimit = 8 << 20;
-
-// Movie ids are unique in the process: every player shares one handler.
-std::atomic<int> g_nextMovie{1};
-
-QString JsString(const QString& s) {
-  QString out = "'";
-  for (QChar c : s) {
-    if (c == '\\' || c == '\'') out += '\\';
-    if (c.unicode() < 0x20 || c == QChar(0x2028) || c == QChar(0x2029)) {
-      out += QString("\\u%1").arg(c.unicode(), 4, 16, QChar('0'));
-      continue;
-    }
-    out += c;
+QString ControlName(PlayerControl control) {
+  switch (control) {
+    case PlayerControl::Callbacks:
+      return "callbacks";
+    case PlayerControl::Suspend:
+      return "suspend";
+    case PlayerControl::Estimate:
+      return "estimate";
   }
-  return out + "'";
+  return {};
 }
 
 }  // namespace
@@ -87,7 +72,15 @@ bool RufflePlayer::Available() {
 RufflePlayer::RufflePlayer(QWidget* parent)
     : QWebEngineView(parent),
       m_loader(std::make_unique<MovieLoader>()),
-      m_bridge(new PlayerBridge(this)) {
+      m_bridge(new PlayerBridge(this)),
+      m_session([this](const PageCommand& command) { Send(command); },
+                [this](int frame) {
+                  if (m_session.Movie() != m_shownMovie) {
+                    m_shownMovie = m_session.Movie();
+                    qDebug("movie player: movie %d shows its first frame", m_shownMovie);
+                  }
+                  emit frameReported(frame);
+                }) {
   setContextMenuPolicy(Qt::NoContextMenu);
   PlayerSchemeHandler::Instance();
   auto* page = new PlayerPage(SharedWebProfile(), this);
@@ -105,121 +98,87 @@ RufflePlayer::RufflePlayer(QWidget* parent)
   page->setUrl(QUrl(PlayerSchemeHandler::PageUrl()));
 }
 
-RufflePlayer::~RufflePlayer() {
-  if (m_state != State::Empty) PlayerSchemeHandler::Instance()->RemoveMovie(m_movie);
+RufflePlayer::~RufflePlayer() { DropHandedMovie(); }
+
+void RufflePlayer::DropHandedMovie() {
+  if (m_handed) PlayerSchemeHandler::Instance()->RemoveMovie(m_handed);
+  m_handed = 0;
 }
 
 void RufflePlayer::LoadMovie(int layer, const Text& url) {
   if (layer != 0) return;
-  PlayerSchemeHandler::Instance()->RemoveMovie(m_movie);
-  const int id = g_nextMovie++;
-  m_movie = id;
-  m_state = State::Arriving;
-  m_wantPlaying = true;
-  m_total = 0;
-  m_frame = 0;
-  m_playing = false;
-  m_loader->Start(url, [this, id, url](std::optional<std::string> bytes) {
-    Arrived(id, url, std::move(bytes));
-  });
-}
-
-void RufflePlayer::Arrived(int id, const Text& url, std::optional<std::string> bytes) {
-  if (id != m_movie) return;
-  std::optional<SwfMovie> movie = bytes ? ReadSwfMovie(*bytes) : std::nullopt;
-  bytes.reset();
-  if (!movie || movie->frameCount == 0) {
-    BecomeEmpty();
-    return;
-  }
-  std::string handed;
-  if (CanTakeProbe(*movie)) {
-    handed = InsertFrameActions(*movie, ProbeActions(movie->version, std::to_string(id)));
-    m_control = movie->version >= 8 ? Control::Callbacks : Control::Suspend;
+  DropHandedMovie();
+  const int id = m_session.LoadMovie();
+  auto arrived = [this, id, url](std::optional<std::string> bytes) {
+    m_session.Arrived(id, url, std::move(bytes));
+  };
+  if (auto fetched = m_cache.Take(url)) {
+    m_loader->Watch(std::move(*fetched), std::move(arrived));
   } else {
-    handed = std::move(movie->bytes);
-    m_control = Control::Estimate;
-  }
-  m_rate = movie->frameRate >= 0.01 ? movie->frameRate : 12;
-  m_total = movie->frameCount;
-  m_state = State::Handing;
-  m_loadedPlaying = m_wantPlaying;
-  static const char* const kModes[] = {"callbacks", "suspend", "estimate"};
-  // The URL is the movie's base, so its own relative loads resolve against
-  // it. Bytes beyond ASCII are percent-encoded, as the server reads them.
-  const QString base =
-      QString::fromLatin1(QByteArray(url.c_str()).toPercentEncoding("!#$&'()*+,/:;=?@[]~%"));
-  QString script = QString("zorvaLoad(%1, %2, %3, '%4', %5")
-                       .arg(id)
-                       .arg(JsString(base))
-                       .arg(m_loadedPlaying ? "true" : "false")
-                       .arg(kModes[static_cast<int>(m_control)])
-                       .arg(m_command);
-  const QByteArray data(handed.data(), static_cast<qsizetype>(handed.size()));
-  if (data.size() <= kInlineMovieLimit) {
-    script += ", '" + QString::fromLatin1(data.toBase64()) + "')";
-  } else {
-    PlayerSchemeHandler::Instance()->AddMovie(id, data);
-    script += ")";
-  }
-  RunWhenReady(script, true);
-}
-
-void RufflePlayer::BecomeEmpty() {
-  PlayerSchemeHandler::Instance()->RemoveMovie(m_movie);
-  m_state = State::Empty;
-  m_total = 0;
-  m_frame = 0;
-  m_playing = false;
-  RunWhenReady("zorvaUnload()", true);
-}
-
-void RufflePlayer::RunWhenReady(const QString& script, bool newMovie) {
-  if (m_pageReady) {
-    page()->runJavaScript(script);
-    return;
-  }
-  // A new movie makes whatever waited for the page before it pointless.
-  if (newMovie) m_pending.clear();
-  m_pending.append(script);
-}
-
-void RufflePlayer::OnPageReady() {
-  m_pageReady = true;
-  const QStringList pending = std::exchange(m_pending, {});
-  for (const QString& script : pending) page()->runJavaScript(script);
-}
-
-void RufflePlayer::OnShown(int id, int command) {
-  if (id != m_movie || m_state != State::Handing) return;
-  m_state = State::Showing;
-  m_frame = 0;
-  m_playing = m_loadedPlaying;
-  if (m_control == Control::Estimate) {
-    m_estimateBase = 0;
-    m_estimateClock.start();
-    emit frameReported(0);
-  }
-  // A Play or StopPlay that came while the page was loading the movie.
-  if (command != m_command || m_wantPlaying != m_loadedPlaying) {
-    m_playing = m_wantPlaying;
-    if (m_control == Control::Estimate && !m_wantPlaying) m_estimateClock.invalidate();
-    SendCommand();
+    m_loader->Start(url, std::move(arrived));
   }
 }
 
-void RufflePlayer::OnReport(int id, int command, int frame, int total, bool playing) {
-  if (id != m_movie || command != m_command || m_state != State::Showing) return;
-  if (m_control == Control::Estimate) return;
-  if (total > 0) m_total = total;
-  m_frame = std::clamp(frame - 1, 0, std::max(m_total - 1, 0));
-  m_playing = playing;
-  emit frameReported(m_frame);
+void RufflePlayer::Play() { m_session.Play(); }
+void RufflePlayer::StopPlay() { m_session.StopPlay(); }
+bool RufflePlayer::IsPlaying() { return m_session.IsPlaying(); }
+int RufflePlayer::TotalFrames() { return m_session.TotalFrames(); }
+int RufflePlayer::CurrentFrame() { return m_session.CurrentFrame(); }
+
+void RufflePlayer::Send(const PageCommand& command) {
+  QJsonObject message{{"movie", command.movie}, {"command", command.command}};
+  switch (command.kind) {
+    case PageCommand::Kind::Load: {
+      DropHandedMovie();
+      m_handed = command.movie;
+      PlayerSchemeHandler::Instance()->AddMovie(
+          command.movie,
+          QByteArray(command.bytes.data(), static_cast<qsizetype>(command.bytes.size())));
+      // The base is the movie's URL, so its own relative loads resolve
+      // against it. Bytes beyond ASCII are percent-encoded, as the server
+      // reads them.
+      const QString base = QString::fromLatin1(
+          QByteArray(command.base.c_str()).toPercentEncoding("!#$&'()*+,/:;=?@[]~%"));
+      message.insert("type", "load");
+      message.insert("url", QString("/movie/%1").arg(command.movie));
+      message.insert("base", base);
+      message.insert("play", command.play);
+      message.insert("control", ControlName(command.control));
+      break;
+    }
+    case PageCommand::Kind::Play:
+      message.insert("type", "play");
+      break;
+    case PageCommand::Kind::Stop:
+      message.insert("type", "stop");
+      break;
+    case PageCommand::Kind::Unload:
+      DropHandedMovie();
+      message.insert("type", "unload");
+      break;
+  }
+  emit m_bridge->command(message);
 }
 
-void RufflePlayer::OnFailed(int id) {
-  if (id != m_movie) return;
-  BecomeEmpty();
+void RufflePlayer::OnMessage(const QJsonObject& message) {
+  const QString type = message.value("type").toString();
+  const int movie = message.value("movie").toInt();
+  const int command = message.value("command").toInt();
+  if (type == "ready") {
+    m_session.PageReady();
+  } else if (type == "shown") {
+    // The page holds the movie now: the scheme need not keep a copy.
+    if (movie == m_handed) DropHandedMovie();
+    m_session.Shown(movie, command);
+  } else if (type == "report") {
+    m_session.Report(movie, command, message.value("frame").toInt(), message.value("total").toInt(),
+                     message.value("playing").toBool());
+  } else if (type == "failed") {
+    qWarning().noquote() << "movie player: the page could not show the movie:"
+                         << message.value("why").toString();
+    if (movie == m_handed) DropHandedMovie();
+    m_session.Failed(movie);
+  }
 }
 
 void RufflePlayer::OnRendererGone(int status, int exitCode) {
@@ -227,80 +186,9 @@ void RufflePlayer::OnRendererGone(int status, int exitCode) {
       "movie player: the page's renderer ended (status %d, exit code %d); loading the page again",
       status, exitCode);
   ++m_restarts;
-  m_pageReady = false;
-  // A renderer that dies again at once is not restarted in a tight loop.
-  const bool soon = m_lastRestart.isValid() && m_lastRestart.elapsed() < 10000;
-  m_lastRestart.start();
-  m_pending.clear();
-  // The current movie counts as stopped where it was.
-  if (m_state == State::Showing || m_state == State::Handing) {
-    m_frame = CurrentFrame();
-    m_playing = false;
-    m_wantPlaying = false;
-    m_estimateClock.invalidate();
-    m_estimateBase = m_frame;
-    m_state = State::Showing;
-    m_control = Control::Estimate;
-  }
-  QTimer::singleShot(soon ? 2000 : 0, this,
-                     [this] { page()->setUrl(QUrl(PlayerSchemeHandler::PageUrl())); });
-}
-
-void RufflePlayer::SendCommand() {
-  if (m_state != State::Showing) return;
-  RunWhenReady(QString("%1(%2)").arg(m_wantPlaying ? "zorvaPlay" : "zorvaStop").arg(m_command));
-}
-
-void RufflePlayer::Play() {
-  ++m_command;
-  if (m_control == Control::Estimate && m_state == State::Showing && !m_estimateClock.isValid()) {
-    // Play at the held last frame starts the movie again, as on a timeline.
-    if (m_estimateBase >= m_total - 1) m_estimateBase = 0;
-    m_estimateClock.start();
-  }
-  m_wantPlaying = true;
-  if (m_state == State::Showing) m_playing = true;
-  SendCommand();
-}
-
-void RufflePlayer::StopPlay() {
-  ++m_command;
-  if (m_control == Control::Estimate && m_state == State::Showing && m_estimateClock.isValid()) {
-    m_estimateBase = EstimatedFrame();
-    m_estimateClock.invalidate();
-  }
-  m_wantPlaying = false;
-  m_playing = false;
-  SendCommand();
-}
-
-int RufflePlayer::EstimatedFrame() const {
-  double frame = m_estimateBase;
-  if (m_estimateClock.isValid()) frame += m_estimateClock.elapsed() * m_rate / 1000.0;
-  return std::min(static_cast<int>(frame), std::max(m_total - 1, 0));
-}
-
-bool RufflePlayer::IsPlaying() {
-  switch (m_state) {
-    case State::Empty:
-      return false;
-    case State::Arriving:
-    case State::Handing:
-      return m_wantPlaying;
-    case State::Showing:
-      if (m_control == Control::Estimate) {
-        return m_estimateClock.isValid() && EstimatedFrame() < m_total - 1;
-      }
-      return m_playing;
-  }
-  return false;
-}
-
-int RufflePlayer::TotalFrames() { return m_state == State::Arriving ? 0 : m_total; }
-
-int RufflePlayer::CurrentFrame() {
-  if (m_state != State::Showing) return 0;
-  return m_control == Control::Estimate ? EstimatedFrame() : m_frame;
+  DropHandedMovie();
+  const int delay = m_session.RendererGone();
+  QTimer::singleShot(delay, this, [this] { page()->setUrl(QUrl(PlayerSchemeHandler::PageUrl())); });
 }
 
 }  // namespace zorva

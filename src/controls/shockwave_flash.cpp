@@ -11,8 +11,8 @@ CShockwaveflash1::CShockwaveflash1(QWidget* parent)
 
 CShockwaveflash1::CShockwaveflash1(std::unique_ptr<MoviePlayer> backend, QWidget* parent)
     : QWidget(parent), m_backend(std::move(backend)) {
-  // A backend that draws is a widget of its own: it fills the control.
-  if (auto* view = dynamic_cast<QWidget*>(m_backend.get())) {
+  // A backend that draws fills the control.
+  if (QWidget* view = m_backend->Widget()) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
@@ -21,7 +21,7 @@ CShockwaveflash1::CShockwaveflash1(std::unique_ptr<MoviePlayer> backend, QWidget
 
 CShockwaveflash1::~CShockwaveflash1() {
   // The layout must not delete a widget the unique_ptr owns.
-  if (auto* view = dynamic_cast<QWidget*>(m_backend.get())) view->setParent(nullptr);
+  if (QWidget* view = m_backend->Widget()) view->setParent(nullptr);
 }
 
 void CShockwaveflash1::LoadMovie(int layer, const Text& url) {
@@ -32,5 +32,6 @@ void CShockwaveflash1::StopPlay() { m_backend->StopPlay(); }
 bool CShockwaveflash1::IsPlaying() { return m_backend->IsPlaying(); }
 int CShockwaveflash1::TotalFrames() { return m_backend->TotalFrames(); }
 int CShockwaveflash1::CurrentFrame() { return m_backend->CurrentFrame(); }
+void CShockwaveflash1::NextMovies(const std::vector<Text>& urls) { m_backend->NextMovies(urls); }
 
 }  // namespace zorva

@@ -29,6 +29,7 @@ class CShockwaveflash1 : public QWidget, public MoviePlayer {
   bool IsPlaying() override;
   int TotalFrames() override;
   int CurrentFrame() override;
+  void NextMovies(const std::vector<Text>& urls) override;
 
   MoviePlayer* Backend() const { return m_backend.get(); }
 

@@ -6,44 +6,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "controls/swf_format.h"
+
 namespace zorva {
 
+using namespace swf;
+
 namespace {
-
-constexpr size_t kHeaderSize = 8;  // signature, version, length
-
-constexpr uint16_t kTagEnd = 0;
-constexpr uint16_t kTagShowFrame = 1;
-constexpr uint16_t kTagDoAction = 12;
-constexpr uint16_t kTagFileAttributes = 69;
-constexpr uint16_t kTagDoAbcOld = 72;
-constexpr uint16_t kTagDoAbc = 82;
-
-constexpr uint8_t kActionStop = 0x07;
-constexpr uint8_t kActionDefineFunction = 0x9B;
-constexpr uint8_t kActionDefineFunction2 = 0x8E;
-
-uint16_t Le16(std::string_view b, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
-}
-
-uint32_t Le32(std::string_view b, size_t at) {
-  return static_cast<uint32_t>(Le16(b, at)) | static_cast<uint32_t>(Le16(b, at + 2)) << 16;
-}
-
-void PutLe16(std::string& out, uint16_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>(v >> 8));
-}
-
-void PutLe32(std::string& out, uint32_t v) {
-  PutLe16(out, static_cast<uint16_t>(v & 0xFFFF));
-  PutLe16(out, static_cast<uint16_t>(v >> 16));
-}
-
-void SetLe32(std::string& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 // Inflates a zlib stream into out until out holds `wanted` bytes. False when
 // the stream is broken or ends before that; what follows is never looked
@@ -124,15 +93,15 @@ bool ActionsStop(std::string_view actions) {
   size_t at = 0;
   while (at < actions.size()) {
     const uint8_t code = static_cast<uint8_t>(actions[at++]);
-    if (code == 0) return false;
-    if (code == kActionStop) return true;
-    if (code < 0x80) continue;
+    if (code == action::kEnd) return false;
+    if (code == action::kStop) return true;
+    if (code < action::kFirstWithLength) continue;
     if (actions.size() - at < 2) return false;
     const size_t length = Le16(actions, at);
     at += 2;
     if (actions.size() - at < length) return false;
     size_t skip = 0;
-    if ((code == kActionDefineFunction || code == kActionDefineFunction2) && length >= 2) {
+    if ((code == action::kDefineFunction || code == action::kDefineFunction2) && length >= 2) {
       skip = Le16(actions, at + length - 2);  // the body's size ends the record
     }
     at += length;
@@ -140,27 +109,6 @@ bool ActionsStop(std::string_view actions) {
     at += skip;
   }
   return false;
-}
-
-struct Tag {
-  uint16_t code;
-  size_t start;  // offset of the tag header
-  size_t body;   // offset of the tag body
-  size_t length;
-};
-
-// The tag at `at`, or nothing when its header or body runs past the end.
-std::optional<Tag> ReadTag(std::string_view b, size_t at) {
-  if (b.size() - at < 2) return {};
-  const uint16_t head = Le16(b, at);
-  Tag tag{static_cast<uint16_t>(head >> 6), at, at + 2, static_cast<size_t>(head & 0x3F)};
-  if (tag.length == 0x3F) {
-    if (b.size() - tag.body < 4) return {};
-    tag.length = Le32(b, tag.body);
-    tag.body += 4;
-  }
-  if (b.size() - tag.body < tag.length) return {};
-  return tag;
 }
 
 bool WalkTags(SwfMovie& movie) {
@@ -203,98 +151,6 @@ bool WalkTags(SwfMovie& movie) {
   return true;
 }
 
-// ------------------------------------------------------------ actions
-
-// Writes AVM1 action records.
-class Actions {
- public:
-  Actions& PushString(std::string_view s) {
-    std::string data(1, '\0');  // type 0: string
-    data.append(s);
-    data.push_back('\0');
-    return Record(0x96, data);
-  }
-  Actions& PushInt(uint32_t v) {
-    std::string data(1, '\x07');  // type 7: integer
-    PutLe32(data, v);
-    return Record(0x96, data);
-  }
-  Actions& PushNull() { return Record(0x96, std::string(1, '\x02')); }
-  Actions& Op(uint8_t code) {
-    m_out.push_back(static_cast<char>(code));
-    return *this;
-  }
-  // The value of a variable ("this", "_root", a global), and of a member
-  // of the value on the stack.
-  Actions& Get(std::string_view variable) { return PushString(variable).Op(0x1C); }
-  Actions& Member(std::string_view name) { return PushString(name).Op(0x4E); }
-  // An anonymous function without parameters, left on the stack.
-  Actions& Function(const Actions& body) {
-    std::string data(1, '\0');  // no name
-    PutLe16(data, 0);           // no parameters
-    PutLe16(data, static_cast<uint16_t>(body.m_out.size()));
-    Record(kActionDefineFunction, data);
-    m_out += body.m_out;
-    return *this;
-  }
-  // getURL2 with its one flag byte: "FSCommand:" URLs go to the host.
-  Actions& GetUrl2() { return Record(0x9A, std::string(1, '\0')); }
-  Actions& Append(const Actions& other) {
-    m_out += other.m_out;
-    return *this;
-  }
-  // Skips the next `bytes` bytes when the value on the stack is true.
-  Actions& IfSkip(uint16_t bytes) {
-    std::string data;
-    PutLe16(data, bytes);
-    return Record(0x9D, data);
-  }
-  const std::string& Bytes() const { return m_out; }
-
- private:
-  Actions& Record(uint8_t code, std::string_view data) {
-    m_out.push_back(static_cast<char>(code));
-    PutLe16(m_out, static_cast<uint16_t>(data.size()));
-    m_out.append(data);
-    return *this;
-  }
-  std::string m_out;
-};
-
-constexpr uint8_t kSetMember = 0x4F;
-constexpr uint8_t kCallMethod = 0x52;
-constexpr uint8_t kPop = 0x17;
-constexpr uint8_t kAdd2 = 0x47;
-constexpr uint8_t kEquals2 = 0x49;
-constexpr uint8_t kNot = 0x12;
-
-constexpr char kProbeClip[] = "zorva_probe";
-constexpr uint32_t kProbeDepth = 1048575;  // the highest depth a script may use
-
-// The enter-frame handler: this.zf = frame; this.zs = "token,frame,total,moved";
-// this.zl = frame; when zs differs from the last sent zp, send it.
-Actions ProbeHandler(std::string_view token) {
-  Actions send;
-  send.Get("this").PushString("zp").Get("this").Member("zs").Op(kSetMember);
-  send.PushString(std::string("FSCommand:") + kProbeCommand).Get("this").Member("zs").GetUrl2();
-  Actions h;
-  h.Get("this").PushString("zf").Get("_root").Member("_currentframe").Op(kSetMember);
-  h.Get("this").PushString("zs");
-  h.PushString(std::string(token) + ",")
-      .Get("this")
-      .Member("zf")
-      .Op(kAdd2)
-      .PushString(",")
-      .Op(kAdd2);
-  h.Get("_root").Member("_totalframes").Op(kAdd2).PushString(",").Op(kAdd2);
-  h.Get("this").Member("zf").Get("this").Member("zl").Op(kEquals2).Op(kNot).Op(kAdd2);
-  h.Op(kSetMember);
-  h.Get("this").PushString("zl").Get("this").Member("zf").Op(kSetMember);
-  h.Get("this").Member("zs").Get("this").Member("zp").Op(kEquals2);
-  h.IfSkip(static_cast<uint16_t>(send.Bytes().size())).Append(send);
-  return h;
-}
-
 }  // namespace
 
 std::optional<SwfMovie> ReadSwfMovie(std::string_view file) {
@@ -326,51 +182,6 @@ std::optional<SwfMovie> ReadSwfMovie(std::string_view file) {
   movie.firstTag = *afterRect + 4;
   if (!WalkTags(movie)) return {};
   return movie;
-}
-
-std::string InsertFrameActions(const SwfMovie& movie, std::string_view actions) {
-  const std::string_view b = movie.bytes;
-  size_t at = movie.firstTag;
-  if (std::optional<Tag> first = ReadTag(b, at); first && first->code == kTagFileAttributes) {
-    at = first->body + first->length;
-  }
-  std::string tag;
-  const size_t length = actions.size() + 1;  // the list ends with a 0 byte
-  PutLe16(tag, static_cast<uint16_t>(kTagDoAction << 6 | 0x3F));
-  PutLe32(tag, static_cast<uint32_t>(length));
-  tag.append(actions);
-  tag.push_back('\0');
-  std::string out;
-  out.reserve(b.size() + tag.size());
-  out.append(b.substr(0, at));
-  out.append(tag);
-  out.append(b.substr(at));
-  SetLe32(out, 4, static_cast<uint32_t>(out.size()));
-  return out;
-}
-
-bool CanTakeProbe(const SwfMovie& movie) { return movie.version >= 6 && !movie.actionScript3; }
-
-std::string ProbeActions(int version, std::string_view token) {
-  Actions a;
-  // _root.createEmptyMovieClip(kProbeClip, kProbeDepth)
-  a.PushInt(kProbeDepth).PushString(kProbeClip).PushInt(2).Get("_root");
-  a.PushString("createEmptyMovieClip").Op(kCallMethod).Op(kPop);
-  // _root[kProbeClip].onEnterFrame = function () { ... }
-  a.Get("_root").Member(kProbeClip).PushString("onEnterFrame").Function(ProbeHandler(token));
-  a.Op(kSetMember);
-  if (version >= 8) {
-    // flash.external.ExternalInterface.addCallback(name, null, function () { _root.play(); })
-    for (const auto& [name, method] :
-         {std::pair{kProbePlayCallback, "play"}, std::pair{kProbeStopCallback, "stop"}}) {
-      Actions body;
-      body.PushInt(0).Get("_root").PushString(method).Op(kCallMethod).Op(kPop);
-      a.Function(body).PushNull().PushString(name).PushInt(3);
-      a.Get("flash").Member("external").Member("ExternalInterface");
-      a.PushString("addCallback").Op(kCallMethod).Op(kPop);
-    }
-  }
-  return a.Bytes();
 }
 
 }  // namespace zorva

@@ -16,11 +16,6 @@ class SteadyClock : public FrameClock {
   }
 };
 
-// A header rate below this (0 included) would hold a frame for minutes or
-// forever; such movies run at the authoring tools' default instead.
-constexpr double kSlowestRate = 0.01;
-constexpr double kDefaultRate = 12.0;
-
 }  // namespace
 
 std::unique_ptr<FrameClock> SteadyFrameClock() { return std::make_unique<SteadyClock>(); }
@@ -85,8 +80,7 @@ int TimelinePlayer::CurrentFrame() {
 }
 
 int64_t TimelinePlayer::FrameMs() const {
-  const double rate = m_movie->frameRate >= kSlowestRate ? m_movie->frameRate : kDefaultRate;
-  const auto ms = static_cast<int64_t>(1000.0 / rate + 0.5);
+  const auto ms = static_cast<int64_t>(1000.0 / m_movie->PlayRate() + 0.5);
   return ms > 0 ? ms : 1;
 }
 

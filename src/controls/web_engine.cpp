@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -24,16 +25,20 @@ bool HasRenderNode() {
   return false;
 }
 
-// Adds a switch unless the environment already gave it, with any value.
-void AddChromiumSwitch(std::string& switches, const std::string& name) {
-  if (switches.find(name.substr(0, name.find('='))) != std::string::npos) return;
-  if (!switches.empty()) switches += ' ';
-  switches += name;
-}
-
 bool g_prepared = false;
 
 }  // namespace
+
+void AddChromiumSwitch(std::string& switches, std::string_view name) {
+  const std::string_view bare = name.substr(0, name.find('='));
+  std::istringstream given{switches};
+  std::string token;
+  while (given >> token) {
+    if (std::string_view(token).substr(0, token.find('=')) == bare) return;
+  }
+  if (!switches.empty()) switches += ' ';
+  switches += name;
+}
 
 void PrepareWebEngine() {
   if (g_prepared) return;
@@ -47,7 +52,7 @@ void PrepareWebEngine() {
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   const char* given = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
   std::string switches = given ? given : "";
-  if (!HasRenderNode()) {
+  if (!WebEngineHasGpu()) {
     AddChromiumSwitch(switches, "--disable-gpu");
     // The web view shows the page through Qt Quick. Without a GPU its OpenGL
     // path runs on a software rasteriser that costs more memory and CPU than
@@ -72,6 +77,11 @@ void PrepareWebEngine() {
 }
 
 bool WebEnginePrepared() { return g_prepared; }
+
+bool WebEngineHasGpu() {
+  static const bool gpu = HasRenderNode();
+  return gpu;
+}
 
 QWebEngineProfile* SharedWebProfile() {
   static QWebEngineProfile* profile = [] {

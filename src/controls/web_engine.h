@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 class QWebEngineProfile;
 
 namespace zorva {
@@ -14,8 +17,16 @@ namespace zorva {
 // already in the environment are kept.
 void PrepareWebEngine();
 
+// Adds a browser switch ("--name" or "--name=value") to a space-separated
+// list unless the list already holds a switch of that whole name, with any
+// value: switches given in the environment win.
+void AddChromiumSwitch(std::string& switches, std::string_view name);
+
 // True once PrepareWebEngine has run in this process.
 bool WebEnginePrepared();
+
+// True where the machine has a GPU render node the web engine can draw with.
+bool WebEngineHasGpu();
 
 // The scheme of the movie player's page and of the movies handed to it
 // ("zorva-player://app/...").

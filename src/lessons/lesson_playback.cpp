@@ -164,6 +164,11 @@ void LessonPlayback::AdvancePage(bool showNow) {
   m_view.SetTitle(Cn("正在播放") + IntToText(m_state.m_nPageIndex));
   m_player.LoadMovie(0, requests::LessonPage(m_source.baseAddress, LessonDir(), page.name));
   m_player.Play();
+  std::vector<Text> next;  // fetched ahead while this page plays
+  if (m_state.m_nPageIndex < m_pages.Count())
+    next.push_back(requests::LessonPage(ServerBaseAddress(), m_state.m_strLessonDir,
+                                        m_pages.Row(m_state.m_nPageIndex).name));
+  m_player.NextMovies(next);
 }
 
 void LessonPlayback::EndOfLesson(bool showNow) {

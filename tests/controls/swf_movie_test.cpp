@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <ostream>
+#include <set>
 #include <string>
 
+#include "controls/swf_actions.h"
 #include "support/swf_writer.h"
 
 namespace zorva {
@@ -176,22 +179,100 @@ TEST(SwfMovieTest, InsertedActionsGoAfterFileAttributesAndFixTheLength) {
   EXPECT_EQ(firstCode, 69);
 }
 
-TEST(SwfMovieTest, ProbeIsAWellFormedActionList) {
+// Walks an action list record by record: a code byte, and for codes from
+// 0x80 up a 16-bit length and that many bytes. Every record must fit, the
+// walk must end exactly at the end of the list, and each jump target (a
+// function body's end, an If's destination) must fall on a record boundary
+// inside the list. Gives the number of records, or -1 with a failure.
+int WalkActionRecords(std::string_view list) {
+  std::set<size_t> boundaries{0};
+  std::vector<size_t> targets;
+  size_t at = 0;
+  int records = 0;
+  while (at < list.size()) {
+    const uint8_t code = static_cast<uint8_t>(list[at++]);
+    size_t length = 0;
+    if (code >= 0x80) {
+      if (list.size() - at < 2) {
+        ADD_FAILURE() << "record header of 0x" << std::hex << int(code) << " cut at " << at;
+        return -1;
+      }
+      length = static_cast<uint8_t>(list[at]) | static_cast<uint8_t>(list[at + 1]) << 8;
+      at += 2;
+      if (list.size() - at < length) {
+        ADD_FAILURE() << "record 0x" << std::hex << int(code) << " runs past the end";
+        return -1;
+      }
+    }
+    const std::string_view data = list.substr(at, length);
+    at += length;
+    auto le16 = [&](size_t i) {
+      return static_cast<size_t>(static_cast<uint8_t>(data[i]) | static_cast<uint8_t>(data[i + 1])
+                                                                     << 8);
+    };
+    if (code == 0x9B && length >= 2) targets.push_back(at + le16(length - 2));  // DefineFunction
+    if (code == 0x9D && length == 2) {                                          // If
+      targets.push_back(at + static_cast<size_t>(static_cast<int16_t>(le16(0))));
+    }
+    boundaries.insert(at);
+    ++records;
+  }
+  EXPECT_EQ(at, list.size()) << "the records end exactly at the end of the list";
+  for (size_t target : targets) {
+    EXPECT_TRUE(boundaries.count(target)) << "a jump lands inside a record, at " << target;
+  }
+  return records;
+}
+
+TEST(SwfMovieTest, ProbeActionRecordsEndExactlyAtTheEndOfTheList) {
   for (int version : {6, 8}) {
     SCOPED_TRACE(version);
     SwfSpec spec;
     spec.version = version;
+    spec.stopFrames = {5};
     const std::optional<SwfMovie> movie = ReadSwfMovie(MakeSwf(spec));
     ASSERT_TRUE(movie);
     ASSERT_TRUE(CanTakeProbe(*movie));
     const std::string probe = ProbeActions(version, "7");
-    // The probe never stops the movie by itself: its stop() lives only in a
-    // callback body.
-    const std::optional<SwfMovie> patched = ReadSwfMovie(InsertFrameActions(*movie, probe));
-    ASSERT_TRUE(patched);
-    EXPECT_EQ(patched->stopFrames, movie->stopFrames);
-    EXPECT_EQ(probe.find("FSCommand:zorva_frame") != std::string::npos, true);
+    EXPECT_GT(WalkActionRecords(probe), 20);
+    EXPECT_NE(probe.find("FSCommand:zorva_frame"), std::string::npos);
     EXPECT_EQ(probe.find("addCallback") != std::string::npos, version >= 8);
+
+    // In the movie the list is one DoAction tag, ended by a 0 byte, at the
+    // start of the first frame; the probe never stops the movie by itself
+    // (its stop() lives only in a callback body).
+    const std::string patched = InsertFrameActions(*movie, probe);
+    const std::optional<SwfMovie> read = ReadSwfMovie(patched);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->stopFrames, movie->stopFrames);
+    // Tag headers: code and short length, or 0x3F and a 32-bit length.
+    struct TagHead {
+      unsigned code;
+      bool longForm;
+      size_t body, length;
+    };
+    auto tagAt = [&](size_t at) {
+      const unsigned head =
+          static_cast<uint8_t>(patched[at]) | static_cast<uint8_t>(patched[at + 1]) << 8;
+      TagHead t{head >> 6, (head & 0x3F) == 0x3F, at + 2, head & 0x3Fu};
+      if (t.longForm) {
+        t.length = 0;
+        for (int i = 3; i >= 0; --i)
+          t.length = t.length << 8 | static_cast<uint8_t>(patched[at + 2 + i]);
+        t.body += 4;
+      }
+      return t;
+    };
+    // After a leading FileAttributes tag, which stays first.
+    TagHead tag = tagAt(movie->firstTag);
+    if (tag.code == 69) tag = tagAt(tag.body + tag.length);
+    EXPECT_EQ(tag.code, 12u) << "DoAction";
+    EXPECT_TRUE(tag.longForm);
+    ASSERT_LE(tag.body + tag.length, patched.size());
+    const std::string_view list = std::string_view(patched).substr(tag.body, tag.length);
+    ASSERT_EQ(list.size(), probe.size() + 1);
+    EXPECT_EQ(list.back(), '\0');
+    EXPECT_EQ(WalkActionRecords(list.substr(0, list.size() - 1)), WalkActionRecords(probe));
   }
 }
 

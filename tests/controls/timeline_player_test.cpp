@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/manual_frame_clock.h"
 #include "support/server_process.h"
 #include "support/swf_writer.h"
 
@@ -18,19 +19,10 @@ namespace {
 using test::MakeSwf;
 using test::SwfSpec;
 
-class ManualClock : public FrameClock {
- public:
-  explicit ManualClock(int64_t* now) : m_now(now) {}
-  int64_t NowMs() override { return *m_now; }
-
- private:
-  int64_t* m_now;
-};
-
 // 10 frames a second, so one frame is 100 ms.
 class TimelineTest : public ::testing::Test {
  protected:
-  TimelineTest() : player(std::make_unique<ManualClock>(&now)) {}
+  TimelineTest() : player(std::make_unique<test::ManualFrameClock>(&now)) {}
 
   void Load(int frames, std::set<int> stops, test::SwfKind kind = test::SwfKind::Plain) {
     SwfSpec spec;
@@ -140,7 +132,7 @@ class TimelineFetchTest : public ::testing::Test {
 
 TEST_F(TimelineFetchTest, ArrivingMovieCountsAsPlayingThenPlays) {
   int64_t now = 0;
-  TimelinePlayer player(std::make_unique<ManualClock>(&now));
+  TimelinePlayer player(std::make_unique<test::ManualFrameClock>(&now));
   player.LoadMovie(0, Text(server->BaseUrl()) + "/lesson/d/0010/p1.swf");
   EXPECT_TRUE(player.IsPlaying());
   EXPECT_EQ(player.TotalFrames(), 0);
@@ -154,7 +146,7 @@ TEST_F(TimelineFetchTest, ArrivingMovieCountsAsPlayingThenPlays) {
 
 TEST_F(TimelineFetchTest, StopPlayWhileArrivingKeepsTheMovieStopped) {
   int64_t now = 0;
-  TimelinePlayer player(std::make_unique<ManualClock>(&now));
+  TimelinePlayer player(std::make_unique<test::ManualFrameClock>(&now));
   player.LoadMovie(0, Text(server->BaseUrl()) + "/lesson/d/0010/p1.swf");
   player.StopPlay();
   EXPECT_FALSE(player.IsPlaying());
@@ -167,7 +159,7 @@ TEST_F(TimelineFetchTest, StopPlayWhileArrivingKeepsTheMovieStopped) {
 
 TEST_F(TimelineFetchTest, MissingMovieEndsStoppedAndEmpty) {
   int64_t now = 0;
-  TimelinePlayer player(std::make_unique<ManualClock>(&now));
+  TimelinePlayer player(std::make_unique<test::ManualFrameClock>(&now));
   player.LoadMovie(0, Text(server->BaseUrl()) + "/lesson/d/0010/missing.swf");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !player.IsArriving(); }, 10000));
   EXPECT_EQ(player.TotalFrames(), 0);
