@@ -166,7 +166,7 @@ void LessonPlayback::AdvancePage(bool showNow) {
   m_player.Play();
   std::vector<Text> next;  // fetched ahead while this page plays
   if (m_state.m_nPageIndex < m_pages.Count())
-    next.push_back(requests::LessonPage(ServerBaseAddress(), m_state.m_strLessonDir,
+    next.push_back(requests::LessonPage(m_source.baseAddress, LessonDir(),
                                         m_pages.Row(m_state.m_nPageIndex).name));
   m_player.NextMovies(next);
 }
