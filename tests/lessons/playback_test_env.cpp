@@ -30,17 +30,6 @@ std::string MakeTempDir(const char* prefix) {
 
 Text T(const char* utf8) { return FromUtf8(utf8); }
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
-
 bool WaitForFile(const std::string& path) {
   for (int i = 0; i < 600; ++i) {
     if (Exists(path)) return true;

@@ -7,16 +7,13 @@
 #include <vector>
 
 #include "core/text.h"
+#include "support/file_bytes.h"
 #include "support/server_process.h"
 
 namespace zorva::test {
 
 // UTF-8 literal to a Text.
 Text T(const char* utf8);
-
-// Writes bytes to a file, creating its folders.
-void WriteBytes(const std::string& path, const std::string& bytes);
-bool Exists(const std::string& path);
 
 // Polls until the file exists (programs started detached need a moment).
 bool WaitForFile(const std::string& path);

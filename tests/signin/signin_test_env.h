@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include "core/text.h"
+#include "support/file_bytes.h"
 
 namespace zorva::test {
 
@@ -24,8 +25,6 @@ void EnsureApplication();
 
 // Bytes of a whole file; empty when it cannot be read.
 std::string ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::string& bytes);
-bool Exists(const std::string& path);
 // The permission bits of a file, or -1.
 int Mode(const std::string& path);
 
