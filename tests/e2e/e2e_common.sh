@@ -168,6 +168,22 @@ e2e_serve_and_start_client() {
   e2e_start_client "$client_dir"
 }
 
+# e2e_begin_signed_in FAILURE_SHOT USER PASSWORD CANDIDATES: e2e_begin, then
+# the client started against a fresh server (e2e_serve_and_start_client)
+# and signed in as USER, who stays in `user` and `password`.
+e2e_begin_signed_in() {
+  e2e_begin "$1"
+  user=$2
+  password=$3
+  e2e_serve_and_start_client "$user" "$password" "$content" "$4"
+  e2e_sign_in "$user" "$password"
+}
+
+# e2e_find_main_frame: waits for the main frame and sets `frame` to it.
+e2e_find_main_frame() {
+  frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
+}
+
 # e2e_sign_in [--shot FILE] [--replace-name] USER PASSWORD: as a user would,
 # waits for the login dialog, clicks into the user name box, types the name,
 # Tab to the password, types it and presses Enter. --shot keeps a screenshot
