@@ -91,25 +91,28 @@ TEST(Text, CharBoundaryFollowsLeadByteRuns) {
 }
 
 TEST(Text, ReplaceAll) {
-  Text none("no apostrophe");
-  EXPECT_EQ(none.Replace("'", "\""), 0);
-  EXPECT_EQ(none, Text("no apostrophe"));
-
-  Text t("a'b'c");
-  EXPECT_EQ(t.Replace("'", "\""), 2);
-  EXPECT_EQ(t, Text("a\"b\"c"));
-
-  // Scanning continues after the inserted text: no endless growth.
-  Text grow("aa");
-  EXPECT_EQ(grow.Replace("a", "aa"), 2);
-  EXPECT_EQ(grow, Text("aaaa"));
-
-  Text empty("abc");
-  EXPECT_EQ(empty.Replace("", "x"), 0);
-  EXPECT_EQ(empty, Text("abc"));
-
-  Text chinese = kChinese;
-  EXPECT_EQ(chinese.Replace("\xD0\xCE", "!"), 0);
+  struct Case {
+    const char* before;
+    const char* from;
+    const char* to;
+    int count;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"no apostrophe", "'", "\"", 0, "no apostrophe"},
+      {"a'b'c", "'", "\"", 2, "a\"b\"c"},
+      // Scanning continues after the inserted text: no endless growth.
+      {"aa", "a", "aa", 2, "aaaa"},
+      {"abc", "", "x", 0, "abc"},
+      // Bytes that straddle two double-byte characters are no match.
+      {"\xD6\xD0\xCE\xC4", "\xD0\xCE", "!", 0, "\xD6\xD0\xCE\xC4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before);
+    Text t(c.before);
+    EXPECT_EQ(t.Replace(c.from, c.to), c.count);
+    EXPECT_EQ(t, Text(c.after));
+  }
 }
 
 TEST(Text, LowerChangesAsciiLettersOnly) {

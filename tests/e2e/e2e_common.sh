@@ -1,8 +1,8 @@
 # Shared steps of the end-to-end scripts; sourced, never run by itself.
 #
-# A script sources this file, calls e2e_check_args and e2e_run_on_own_display
-# first, sets `artifacts` (where screenshots go), `zorva` and `server` (the
-# programs) as it needs them, and then e2e_begin. Processes started through
+# A script sources this file, takes its arguments first (e2e_take_args), sets
+# `artifacts` (where screenshots go), `zorva` and `server` (the programs) as
+# it needs them, and then e2e_begin. Processes started through
 # these functions are ended when the script ends, and the work folder goes.
 
 # e2e_check_args COUNT USAGE ARGS...: ends with code 2 and the usage unless
@@ -46,13 +46,23 @@ e2e_run_on_own_display() {
 # checks the arguments, moves to a display of its own and sets `zorva`,
 # `server`, `content`, `help_page` and `artifacts`.
 e2e_take_client_args() {
-  e2e_check_args 5 "ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
+  e2e_take_args "ZORVA ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" \
+    "zorva server content help_page artifacts" "$@"
+}
+
+# e2e_take_args USAGE NAMES ARGS...: checks that ARGS has one argument per
+# variable in NAMES, moves to a display of its own and sets those variables
+# in order.
+e2e_take_args() {
+  local usage=$1 names i=1 name
+  read -ra names <<<"$2"
+  shift 2
+  e2e_check_args "${#names[@]}" "$usage" "$@"
   e2e_run_on_own_display "$@"
-  zorva=$1
-  server=$2
-  content=$3
-  help_page=$4
-  artifacts=$5
+  for name in "${names[@]}"; do
+    printf -v "$name" '%s' "${!i}"
+    i=$((i + 1))
+  done
 }
 
 # e2e_begin FAILURE_SHOT: makes the work folder `work`, names the screenshot
@@ -156,6 +166,22 @@ e2e_serve_and_start_client() {
   client_dir=$work/client
   e2e_prepare_client_dir "$client_dir" "$3/zorva.xml" "$help_page" "${@:5}"
   e2e_start_client "$client_dir"
+}
+
+# e2e_begin_signed_in FAILURE_SHOT USER PASSWORD CANDIDATES: e2e_begin, then
+# the client started against a fresh server (e2e_serve_and_start_client)
+# and signed in as USER, who stays in `user` and `password`.
+e2e_begin_signed_in() {
+  e2e_begin "$1"
+  user=$2
+  password=$3
+  e2e_serve_and_start_client "$user" "$password" "$content" "$4"
+  e2e_sign_in "$user" "$password"
+}
+
+# e2e_find_main_frame: waits for the main frame and sets `frame` to it.
+e2e_find_main_frame() {
+  frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
 }
 
 # e2e_sign_in [--shot FILE] [--replace-name] USER PASSWORD: as a user would,
@@ -359,4 +385,18 @@ e2e_begin_offscreen() {
       [ -f "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }
     done
   }
+}
+
+# e2e_begin_with_build FAILURE_SHOT ARGS...: for a script run as
+#   SCRIPT BUILD_DIR
+# checks the argument, sets `build` (also where screenshots go) and begins
+# off screen with `tmp` naming the work folder.
+e2e_begin_with_build() {
+  local shot=$1
+  shift
+  e2e_check_args 1 BUILD_DIR "$@"
+  build=$1
+  artifacts=$build
+  e2e_begin_offscreen "$shot"
+  tmp=$work
 }

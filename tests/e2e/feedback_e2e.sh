@@ -12,15 +12,9 @@ set -euo pipefail
 
 source "$(dirname "$0")/e2e_common.sh"
 e2e_take_client_args "$@"
-user=feedback
-password=fb-Pass1
-e2e_begin feedback_failure.png
-
-e2e_serve_and_start_client "$user" "$password" "$content" \
+e2e_begin_signed_in feedback_failure.png feedback fb-Pass1 \
   '{base};http://127.0.0.1:1;http://127.0.0.1:9/none'
-e2e_sign_in "$user" "$password"
-
-frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
+e2e_find_main_frame
 
 # The announcement window: its outer rectangle against the frame's bottom
 # right (right - 350, bottom - 300, 400 x 300), kept on the screen. There is

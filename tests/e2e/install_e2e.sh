@@ -8,11 +8,7 @@
 # usage: install_e2e.sh BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/e2e_common.sh"
-e2e_check_args 1 BUILD_DIR "$@"
-build=$1
-artifacts=$build
-e2e_begin_offscreen e2e_install_failure.png
-tmp=$work
+e2e_begin_with_build e2e_install_failure.png "$@"
 
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || e2e_fail "cmake --install failed: $(cat "$tmp/install.log")"

@@ -10,14 +10,8 @@
 set -euo pipefail
 
 source "$(dirname "$0")/e2e_common.sh"
-e2e_check_args 5 "BUILD_DIR ZORVA_SERVER ZORVA_TOOL SERVER_DIR ARTIFACT_DIR" "$@"
-e2e_run_on_own_display "$@"
-
-build=$1
-server=$2
-tool=$3
-server_dir=$4
-artifacts=$5
+e2e_take_args "BUILD_DIR ZORVA_SERVER ZORVA_TOOL SERVER_DIR ARTIFACT_DIR" \
+  "build server tool server_dir artifacts" "$@"
 unset ZORVA_CLIENT_PID ZORVA_CLIENT_PROGRAM
 user=e2euser
 password=e2e-Pass1

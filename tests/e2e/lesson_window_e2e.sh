@@ -9,16 +9,10 @@ set -euo pipefail
 
 source "$(dirname "$0")/e2e_common.sh"
 e2e_take_client_args "$@"
-user=e2euser
-password=e2e-Pass1
-e2e_begin e2e_lesson_failure.png
-
 # Two candidates that refuse connections, then the live one.
-e2e_serve_and_start_client "$user" "$password" "$content" \
+e2e_begin_signed_in e2e_lesson_failure.png e2euser e2e-Pass1 \
   'http://127.0.0.1:1;http://127.0.0.1:9/none;{base}'
-e2e_sign_in "$user" "$password"
-
-frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
+e2e_find_main_frame
 
 kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"
 

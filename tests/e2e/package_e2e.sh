@@ -7,11 +7,7 @@
 # usage: package_e2e.sh BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/e2e_common.sh"
-e2e_check_args 1 BUILD_DIR "$@"
-build=$1
-artifacts=$build
-e2e_begin_offscreen e2e_package_failure.png
-tmp=$work
+e2e_begin_with_build e2e_package_failure.png "$@"
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1 ||
   e2e_fail "cpack failed"

@@ -17,15 +17,8 @@
 set -euo pipefail
 
 source "$(dirname "$0")/e2e_common.sh"
-e2e_check_args 6 "ZORVA ZUPDATE ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" "$@"
-e2e_run_on_own_display "$@"
-
-zorva=$1
-zupdate=$2
-server=$3
-sample_content=$4
-help_page=$5
-artifacts=$6
+e2e_take_args "ZORVA ZUPDATE ZORVA_SERVER CONTENT_DIR HELP_PAGE ARTIFACT_DIR" \
+  "zorva zupdate server sample_content help_page artifacts" "$@"
 unset ZORVA_CLIENT_PID ZORVA_CLIENT_PROGRAM
 user=e2euser
 password=e2e-Pass1

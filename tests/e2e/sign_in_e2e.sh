@@ -18,7 +18,7 @@ e2e_serve_and_start_client "$user" "$password" "$content" \
   'http://127.0.0.1:1;http://127.0.0.1:9/none;{base}'
 e2e_sign_in --shot e2e_login.png "$user" "$password"
 
-frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
+e2e_find_main_frame
 e2e_shot e2e_main_frame.png
 
 kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"

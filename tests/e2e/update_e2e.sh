@@ -14,17 +14,8 @@
 set -euo pipefail
 
 source "$(dirname "$0")/e2e_common.sh"
-e2e_check_args 8 "SCENARIO ZORVA ZUPDATE ZORVA_SERVER FAULTY_SERVER SERVER_DIR HELP_PAGE ARTIFACT_DIR" "$@"
-e2e_run_on_own_display "$@"
-
-scenario=$1
-zorva=$2
-zupdate=$3
-server=$4
-faulty=$5
-server_dir=$6
-help_page=$7
-artifacts=$8
+e2e_take_args "SCENARIO ZORVA ZUPDATE ZORVA_SERVER FAULTY_SERVER SERVER_DIR HELP_PAGE ARTIFACT_DIR" \
+  "scenario zorva zupdate server faulty server_dir help_page artifacts" "$@"
 unset ZORVA_CLIENT_PID ZORVA_CLIENT_PROGRAM
 user=e2euser
 password=e2e-Pass1

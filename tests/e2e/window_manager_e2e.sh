@@ -77,7 +77,7 @@ tree_pixels() {
 
 e2e_serve_and_start_client "$user" "$password" "$content" '{base};{base};{base}'
 e2e_sign_in "$user" "$password"
-frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
+e2e_find_main_frame
 e2e_wait_lesson_window
 announcement=$(e2e_find_window Dialog 60) || e2e_fail "the announcement window did not appear"
 

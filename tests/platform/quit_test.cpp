@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "core/pump.h"
 
@@ -16,6 +18,18 @@ namespace {
 
 // The code exec returns when no quit ever arrived.
 constexpr int kQuitNeverArrived = -99;
+
+// Opens a modal loop that runs `inside` from its first turn and returns what
+// the loop ends with; a generous guard ends it when nothing else does.
+int RunModalLoop(std::function<void()> inside) {
+  QEventLoop modal;
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] { modal.exit(kQuitNeverArrived); });
+  guard.start(20000);
+  QTimer::singleShot(0, std::move(inside));
+  return modal.exec();
+}
 
 class QuitRequest : public ::testing::Test {
  protected:
@@ -88,15 +102,7 @@ TEST_F(QuitRequest, ModalLoopOpenedInsideAPumpEndsAtOnce) {
   int modalResult = 0;
   bool waitReturned = false;
   QTimer::singleShot(0, [&] {
-    QTimer::singleShot(0, [&] {
-      QEventLoop modal;
-      QTimer guard;
-      guard.setSingleShot(true);
-      QObject::connect(&guard, &QTimer::timeout, [&] { modal.exit(kQuitNeverArrived); });
-      guard.start(20000);
-      QTimer::singleShot(0, [] { PostQuitMessage(6); });
-      modalResult = modal.exec();
-    });
+    QTimer::singleShot(0, [&] { modalResult = RunModalLoop([] { PostQuitMessage(6); }); });
     WaitPumping(30);
     waitReturned = true;
   });
@@ -113,16 +119,10 @@ TEST_F(QuitRequest, TakenByAWaitInsideAModalLoopEndsThatLoop) {
   bool outerWaitReturned = false;
   QTimer::singleShot(0, [&] {
     QTimer::singleShot(0, [&] {
-      QEventLoop modal;
-      QTimer guard;
-      guard.setSingleShot(true);
-      QObject::connect(&guard, &QTimer::timeout, [&] { modal.exit(kQuitNeverArrived); });
-      guard.start(20000);
-      QTimer::singleShot(0, [] {
+      modalResult = RunModalLoop([] {
         PostQuitMessage(8);
         WaitPumping(30);
       });
-      modalResult = modal.exec();
     });
     WaitPumping(30);
     outerWaitReturned = true;

@@ -100,6 +100,16 @@ ModalRun RunModal(Clogin_form& form, std::function<void()> act) {
   return run;
 }
 
+// Runs the form modally while a user types `name`, no password, and clicks
+// the sign-in button.
+ModalRun RunSignInByName(Clogin_form& form, const char* name = "ann") {
+  Parts parts(form);
+  return RunModal(form, [&] {
+    parts.userName->setEditText(name);
+    parts.signIn->click();
+  });
+}
+
 class LoginFormTest : public SignInEnvironment {
  protected:
   void SetUp() override {
@@ -393,11 +403,7 @@ TEST_F(LoginFormTest, UpdateDeclinedGoesOnSigningIn) {
   SignInReply("<user_login>ok</user_login>");
   m_answerYes = false;
   Clogin_form form;
-  Parts parts(form);
-  const ModalRun run = RunModal(form, [&] {
-    parts.userName->setEditText("ann");
-    parts.signIn->click();
-  });
+  const ModalRun run = RunSignInByName(form);
   EXPECT_EQ(run.result, 1);
   ASSERT_EQ(m_questions.size(), 1u);
   EXPECT_EQ(m_questions[0].text, "发现新版本，是否下载？");
@@ -415,10 +421,7 @@ TEST_F(LoginFormTest, UpdateAcceptedHandsOverToTheUpdaterAndQuitsWithOne) {
   m_answerYes = true;
   Clogin_form form;
   Parts parts(form);
-  const ModalRun run = RunModal(form, [&] {
-    parts.userName->setEditText("ann");
-    parts.signIn->click();
-  });
+  const ModalRun run = RunSignInByName(form);
   EXPECT_NE(run.result, 1);
   EXPECT_EQ(HandledQuitCode(), 1);
   EXPECT_EQ(m_service.RequestCount("/Handler.asp"), 0);
