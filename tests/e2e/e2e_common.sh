@@ -179,9 +179,11 @@ e2e_begin_signed_in() {
   e2e_sign_in "$user" "$password"
 }
 
-# e2e_find_main_frame: waits for the main frame and sets `frame` to it.
+# e2e_find_main_frame [VERSION]: waits for the main frame whose title shows
+# VERSION (2.0) and sets `frame` to it.
 e2e_find_main_frame() {
-  frame=$(e2e_find_window 'Zorva学习娱乐空间 版本2.0' 120) || e2e_fail "the main frame did not appear"
+  frame=$(e2e_find_window "Zorva学习娱乐空间 版本${1:-2.0}" 120) ||
+    e2e_fail "the main frame of version ${1:-2.0} did not appear"
 }
 
 # e2e_sign_in [--shot FILE] [--replace-name] USER PASSWORD: as a user would,

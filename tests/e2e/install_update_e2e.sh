@@ -54,10 +54,9 @@ start_launcher() {
   client_pid=$!
   e2e_pids+=("$client_pid")
 }
-wait_title() {
-  local frame
-  frame=$(timeout 120 xdotool search --sync --onlyvisible --name "^Zorva学习娱乐空间 版本$1\$" |
-    head -n 1) || e2e_fail "the client did not show version $1"
+# The client of a given version is up, and is ended with the test.
+wait_version() {
+  e2e_find_main_frame "$1"
   e2e_pids+=("$(xdotool getwindowpid "$frame")")
 }
 
@@ -76,7 +75,7 @@ grep -q " info: start .* in $user_dir\$" "$user_dir/zorva.log" ||
 # the new build and says 2.1.
 e2e_accept_program_update
 e2e_sign_in --replace-name "$user" "$password"
-wait_title 2.1
+wait_version 2.1
 import -window root "$artifacts/e2e_install_update_2.1.png"
 cmp -s "$content/dl/zorva-2.1/zorva" "$user_dir/zorva" || e2e_fail "the client binary was not updated"
 [ "$(readlink -f "/proc/${e2e_pids[-1]}/exe")" = "$user_dir/zorva" ] ||
@@ -100,7 +99,7 @@ version_file 3.0 >"$package/zorva.xml"
 printf "saved" >"$user_dir/someone.dat"
 start_launcher
 e2e_sign_in --replace-name "$user" "$password"
-wait_title 3.0
+wait_version 3.0
 cmp -s "$package/zorva" "$user_dir/zorva" || e2e_fail "the package's client did not replace 2.1's"
 cmp -s "$package/zorva.xml" "$user_dir/zorva.xml" || e2e_fail "the version file is not 3.0's"
 [ "$(cat "$user_dir/someone.dat")" = saved ] || e2e_fail "a user's file was touched"

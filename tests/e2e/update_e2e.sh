@@ -61,8 +61,7 @@ e2e_sign_in --replace-name "$user" "$password"
 e2e_accept_program_update e2e_update_question.png
 
 e2e_sign_in --replace-name "$user" "$password"
-frame=$(timeout 120 xdotool search --sync --onlyvisible --name '^Zorva学习娱乐空间 版本2\.1$' |
-  head -n 1) || e2e_fail "the client did not come back at version 2.1"
+e2e_find_main_frame 2.1
 e2e_pids+=("$(xdotool getwindowpid "$frame")")
 e2e_shot e2e_update_main_frame.png
 cmp -s "$content/dl/zorva-2.1/zorva.xml" "$client_dir/zorva.xml" || e2e_fail "zorva.xml is not 2.1's"
