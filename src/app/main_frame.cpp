@@ -115,11 +115,7 @@ bool CMainFrame::Create() {
 
 void CMainFrame::ShowLoadingMessage() {
   m_pMessageForm = new message_form(this);
-  m_pMessageForm->show();
-  m_pMessageForm->repaint();
-  // Let the window system map it now, as the next steps keep the thread
-  // busy.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  ShowNow(*m_pMessageForm);
 }
 
 void CMainFrame::CreateLessonWindow() {

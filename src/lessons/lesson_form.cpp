@@ -24,6 +24,7 @@
 #include "platform/interval_timer.h"
 #include "platform/program_values.h"
 #include "platform/qt_text.h"
+#include "platform/window_frame.h"
 #include "ui_lesson_form.h"
 
 namespace zorva {
@@ -116,11 +117,8 @@ bool lesson_form::Create(QWidget* parent) {
 
 void lesson_form::OnInitDialog() {
   // The window comes first, so the catalogue loads under its own title on
-  // screen; the window system maps and paints it now, as loading keeps the
-  // thread busy.
-  show();
-  repaint();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // screen.
+  ShowNow(*this);
   m_ui->chkAutoNext->setChecked(true);
   m_ui->tree->SetBackgroundColor(kTreeBackground);
   LoadCatalogue();

@@ -74,21 +74,15 @@ void LessonPlayback::OnPlay(int row) {
   m_view.HideTreeAndPageStore();
   m_view.ShowButtonRow(false);
   // By its row: another entry with the same title may stand before it.
-  LoadLessonRow(row);
+  LoadLessonContent(row);
 }
 
-void LessonPlayback::LoadLessonContent(const Text& title) {
-  const int row = m_entries.FindTitle(title);
-  if (row < 0) {
-    m_view.SetTitle(Cn("正在读取课程内容..."));
+void LessonPlayback::LoadLessonContent(int row) {
+  m_view.SetTitle(Cn("正在读取课程内容..."));
+  if (row < 0 || row >= m_entries.Count()) {
     ShowMessage(Cn("请选择一个课程！"), m_view.MessageOwner());
     return;
   }
-  LoadLessonRow(row);
-}
-
-void LessonPlayback::LoadLessonRow(int row) {
-  m_view.SetTitle(Cn("正在读取课程内容..."));
   m_nLessonRow = row;
 
   Text reply;
@@ -185,7 +179,7 @@ void LessonPlayback::EndOfLesson(bool showNow) {
   // (the movie may loop or play on) or a page only a button can end, no
   // rule would ever end that wait: the next lesson starts at once.
   if (showNow || m_state.m_nPageDelay < 0) m_state.m_bShowNow = true;
-  LoadLessonRow(next);
+  LoadLessonContent(next);
 }
 
 void LessonPlayback::StopPlayback() {

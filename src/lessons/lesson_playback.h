@@ -76,9 +76,9 @@ class LessonPlayback {
 
   // Play on the entry table row that the tree selection resolved to.
   void OnPlay(int row);
-  // Requests the page list of the first entry with this title and starts
-  // the timer.
-  void LoadLessonContent(const Text& title);
+  // Requests the page list of the entry table row and starts the timer. A
+  // row the table does not hold is reported, and nothing is requested.
+  void LoadLessonContent(int row);
   // One tick of timer 1.
   void OnTimer();
   void OnPrevPage();
@@ -100,7 +100,6 @@ class LessonPlayback {
   bool RequestRunning() const { return m_bRequestRunning; }
 
  private:
-  void LoadLessonRow(int row);
   // showNow: the page was asked for at once (Play or a page button) rather
   // than reached by the delay rule.
   void AdvancePage(bool showNow);

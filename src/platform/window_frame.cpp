@@ -1,5 +1,6 @@
 #include "platform/window_frame.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMargins>
 #include <QPointer>
@@ -86,5 +87,11 @@ void PlaceByOuterRectangle(QWidget& window, std::function<void(const QMargins&)>
 }
 
 void KeepOwnedWindowsAbove(QWidget& owner) { new OwnedAbove(owner); }
+
+void ShowNow(QWidget& window) {
+  window.show();
+  window.repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
 
 }  // namespace zorva

@@ -22,4 +22,9 @@ void PlaceByOuterRectangle(QWidget& window, std::function<void(const QMargins&)>
 // owner shows, the owned windows that show are mapped again.
 void KeepOwnedWindowsAbove(QWidget& owner);
 
+// Shows the window and lets the window system map and paint it now, for a
+// window that stands on screen while the next steps keep the thread busy.
+// Input waits until the thread is free again.
+void ShowNow(QWidget& window);
+
 }  // namespace zorva

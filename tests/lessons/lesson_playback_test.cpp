@@ -422,8 +422,8 @@ TEST_F(Playback, ReplyWithoutPagesEndsAtTheFirstTick) {
   EXPECT_TRUE(m_player.loaded.empty());
 }
 
-TEST_F(Playback, LessonTitleMissingFromTheTableIsReported) {
-  m_playback->LoadLessonContent(T("没有"));
+TEST_F(Playback, LessonRowMissingFromTheTableIsReported) {
+  m_playback->LoadLessonContent(99);
   ASSERT_EQ(m_boxes.size(), 1u);
   EXPECT_EQ(m_boxes[0].text, "请选择一个课程！");
   EXPECT_FALSE(Timer());
