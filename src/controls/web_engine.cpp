@@ -58,6 +58,9 @@ void PrepareWebEngine() {
     // path runs on a software rasteriser that costs more memory and CPU than
     // the page itself; Qt Quick's software renderer only copies the picture.
     setenv("QT_QUICK_BACKEND", "software", 0);
+    // Nothing then draws with OpenGL, yet the X connection would still load
+    // the software rasteriser (Mesa with LLVM, about 35 MiB) to offer it.
+    setenv("QT_XCB_GL_INTEGRATION", "none", 0);
   }
   AddChromiumSwitch(switches, "--autoplay-policy=no-user-gesture-required");
   // The program's web views show its own pages and the service's: nothing
@@ -67,13 +70,16 @@ void PrepareWebEngine() {
   AddChromiumSwitch(switches, "--disable-component-update");
   AddChromiumSwitch(switches, "--disable-extensions");
   AddChromiumSwitch(switches, "--renderer-process-limit=1");
+  // Sound goes out from the program's own process: a process of its own
+  // for the one player's sound costs about 20 MiB.
+  AddChromiumSwitch(switches, "--disable-features=AudioServiceOutOfProcess");
   // Ruffle's core is a large WebAssembly module of which a lesson movie
   // runs a small part: compile functions when first called, not all of it
   // before the first frame.
   AddChromiumSwitch(switches, "--js-flags=--wasm-lazy-compilation");
   setenv("QTWEBENGINE_CHROMIUM_FLAGS", switches.c_str(), 1);
   // Web views in widgets share their GL context with the application.
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  if (WebEngineHasGpu()) QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 bool WebEnginePrepared() { return g_prepared; }

@@ -12,7 +12,8 @@ namespace zorva {
 // URL schemes must be known before then. It turns the sandbox off when the
 // program runs as root (the sandbox refuses to start then) and the GPU off
 // where there is no render node (drawing the page with Qt Quick's software
-// renderer then), lets movies play sound without a click,
+// renderer then, with no OpenGL loaded), plays sound from this process and
+// without a click,
 // and registers the scheme the movie player's page is served from. Settings
 // already in the environment are kept.
 void PrepareWebEngine();

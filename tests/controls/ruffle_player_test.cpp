@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -67,6 +68,8 @@ class RufflePlayerTest : public ::testing::Test {
         {"loops_v7.swf", Spec(7, 60, 20, {})},
     };
     for (const Movie& m : movies) std::ofstream(dir / m.file, std::ios::binary) << MakeSwf(m.spec);
+    std::ofstream(dir / "tone.swf", std::ios::binary)
+        << test::PlainSwf(Spec(8, 120, 20, {119}), test::ToneTags(2, 440, 6));
     test::ServerProcess::Options options;
     options.contentDir = content.string();
     server = new test::ServerProcess(options);
@@ -219,6 +222,28 @@ TEST_F(RufflePlayerTest, ControlDrawsTheMovie) {
   EXPECT_GT(square, samples / 30);
   // Only the movie's two colours, but for the square's smoothed edges.
   EXPECT_GT(stage + square, samples * 97 / 100) << "something else is drawn over the movie";
+}
+
+// The movie's own sound reaches the sound server. Run against a private
+// one (with_sound_server.sh), whose null sink's monitor records it.
+TEST_F(RufflePlayerTest, MovieSoundIsHeard) {
+  if (!std::getenv("ZORVA_TEST_PULSE_PID")) GTEST_SKIP() << "needs with_sound_server.sh";
+  QProcess recorder;
+  recorder.start("parec", {"-d", "null.monitor", "--format=s16le", "--channels=1", "--rate=11025"});
+  ASSERT_TRUE(recorder.waitForStarted());
+  player->LoadMovie(0, Url("tone.swf"));
+  ASSERT_TRUE(WaitFor([&] { return player->CurrentFrame() >= 20; }));
+  QTest::qWait(1000);
+  recorder.terminate();
+  ASSERT_TRUE(recorder.waitForFinished());
+  const QByteArray bytes = recorder.readAllStandardOutput();
+  const auto* samples = reinterpret_cast<const int16_t*>(bytes.constData());
+  const qsizetype count = bytes.size() / 2;
+  ASSERT_GT(count, 11025) << "a second or more recorded";
+  double sum = 0;
+  for (qsizetype i = 0; i < count; ++i) sum += double(samples[i]) * samples[i];
+  // The tone's level is 12000 / sqrt(2), about 8500; silence gives 0.
+  EXPECT_GT(std::sqrt(sum / double(count)), 1000.0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -183,6 +184,26 @@ inline std::string PackSwf(const std::string& plain, SwfKind kind) {
   out += alone.substr(0, 5);
   out += alone.substr(13);
   return out;
+}
+
+// A tone of `hz` for `seconds` as uncompressed 16-bit mono sound at
+// 11,025 Hz (DefineSound, id `id`), started at once (StartSound): tags for
+// the first frame.
+inline std::string ToneTags(uint16_t id, int hz, double seconds) {
+  constexpr int kRate = 11025;
+  const auto samples = static_cast<uint32_t>(seconds * kRate);
+  std::string define;
+  PutLe16(define, id);
+  define += '\x36';  // format 3 (little-endian PCM), 11 kHz, 16 bits, mono
+  PutLe32(define, samples);
+  for (uint32_t i = 0; i < samples; ++i) {
+    const double phase = 2 * 3.14159265358979 * hz * i / kRate;
+    PutLe16(define, static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(phase))));
+  }
+  std::string start;
+  PutLe16(start, id);
+  start += '\x00';  // no envelope, loops or in/out points
+  return SwfTag(14, define) + SwfTag(15, start);
 }
 
 // The header, stage and timeline of spec as an uncompressed movie.
