@@ -36,16 +36,20 @@ for run in $(seq "$runs"); do
     e2e_serve_and_start_client "$user" "$password" "$content" '{base}'
     e2e_sign_in "$user" "$password"
     entered=$(now_ms)
-    # The lesson window comes up with its catalogue read.
-    lesson=$(timeout 120 xdotool search --sync --onlyvisible --name '^主窗口$' | head -n 1) ||
-      e2e_fail "the lesson window did not appear"
-    eval "$(xdotool getwindowgeometry --shell "$lesson")"
-    lesson_x=$X
-    lesson_y=$Y
-    # The catalogue's first subject, opened; then its first lesson.
-    e2e_click_at 30 30
+    # The lesson window comes up with its catalogue read; looked for every
+    # 20 ms (xdotool's own --sync looks only every half second).
+    lesson=
+    until [ -n "$lesson" ]; do
+      [ $(($(now_ms) - entered)) -lt 120000 ] || e2e_fail "the lesson window did not appear"
+      lesson=$(xdotool search --onlyvisible --name '^主窗口$' 2>/dev/null | head -n 1) || true
+      [ -n "$lesson" ] || sleep 0.02
+    done
+    # The catalogue's first subject, opened; then its first lesson. Keys go
+    # to the window that has the focus: the lesson window, once it holds it.
+    e2e_focus "$lesson"
+    e2e_click "$lesson" $e2e_lesson_tree_first_row
     xdotool key Down Down
-    e2e_click_at 64 15 # "播放"
+    e2e_click "$lesson" $e2e_lesson_play
     played=$(now_ms)
     until grep -q "shows its first frame" "$work/client.log"; do
       kill -0 "$client_pid" 2>/dev/null || e2e_fail "the client ended"

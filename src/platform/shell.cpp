@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QUrl>
 
 #include "platform/qt_text.h"
@@ -17,6 +18,12 @@ QString FromPathBytes(const Text& path) {
   return QFile::decodeName(QByteArray(path.c_str(), path.GetLength()));
 }
 
+// The environment the program was started with, taken before main() runs:
+// the settings it makes for its own web engine (the renderer, OpenGL, the
+// memory allocator of its helper processes) are not for the programs it
+// starts.
+const QProcessEnvironment g_startEnvironment = QProcessEnvironment::systemEnvironment();
+
 }  // namespace
 
 void ShellOpenDocument(const Text& pathOrUrl) {
@@ -27,8 +34,11 @@ void ShellOpenDocument(const Text& pathOrUrl) {
 }
 
 bool StartProgram(const Text& program, const Text& parameters) {
-  return QProcess::startDetached(FromPathBytes(program),
-                                 QProcess::splitCommand(ToQString(parameters)));
+  QProcess process;
+  process.setProgram(FromPathBytes(program));
+  process.setArguments(QProcess::splitCommand(ToQString(parameters)));
+  process.setProcessEnvironment(g_startEnvironment);
+  return process.startDetached();
 }
 
 }  // namespace zorva

@@ -12,7 +12,8 @@ void ShellOpenDocument(const Text& pathOrUrl);
 
 // Starts a program (a local path, in the file system's bytes) detached, in
 // the current directory, with parameters (code page 936 text) split as a
-// command line is split (no shell involved). Returns whether it started.
+// command line is split (no shell involved), in the environment this
+// program was started with. Returns whether it started.
 bool StartProgram(const Text& program, const Text& parameters = Text());
 
 }  // namespace zorva
