@@ -44,9 +44,7 @@ for run in $(seq "$runs"); do
       lesson=$(xdotool search --onlyvisible --name '^主窗口$' 2>/dev/null | head -n 1) || true
       [ -n "$lesson" ] || sleep 0.02
     done
-    # The catalogue's first subject, opened; then its first lesson. Keys go
-    # to the window that has the focus: the lesson window, once it holds it.
-    e2e_focus "$lesson"
+    # The catalogue's first subject, opened; then its first lesson.
     e2e_click "$lesson" $e2e_lesson_tree_first_row
     xdotool key Down Down
     e2e_click "$lesson" $e2e_lesson_play

@@ -102,6 +102,12 @@ void LessonPlayback::LoadLessonContent(int row) {
 
   m_pages = ReadPageList(reply);
   m_state.m_nPageIndex = 0;
+  // The first page shows at the first tick, a second from now: its movie
+  // is fetched meanwhile.
+  std::vector<Text> first;
+  if (m_pages.Count() > 0)
+    first.push_back(requests::LessonPage(m_source.baseAddress, LessonDir(), m_pages.Row(0).name));
+  m_player.NextMovies(first);
   StartTimer();
   m_view.SetTitle(Cn("开始播放......"));
 }

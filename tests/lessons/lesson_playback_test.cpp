@@ -40,6 +40,10 @@ class ScriptedPlayer : public MoviePlayer {
   bool IsPlaying() override { return playing; }
   int TotalFrames() override { return total; }
   int CurrentFrame() override { return current; }
+  void NextMovies(const std::vector<Text>& urls) override {
+    ahead.emplace_back();
+    for (const Text& url : urls) ahead.back().push_back(url.str());
+  }
 
   // The movie on screen comes to rest at its last frame (or before).
   void Finish(bool atLastFrame = true) {
@@ -48,6 +52,7 @@ class ScriptedPlayer : public MoviePlayer {
   }
 
   std::vector<std::string> loaded;  // URLs, in order
+  std::vector<std::vector<std::string>> ahead;  // what each call asked to fetch ahead
   int plays = 0;
   int stops = 0;
   bool playing = false;
@@ -204,6 +209,13 @@ TEST_F(Playback, PlaysThePagesOfTheListFromTheLessonsFolder) {
                                       PageUrl("long", "c.swf")}));
   EXPECT_EQ(m_player.plays, 3);
   EXPECT_EQ(FetchText(Text(m_player.loaded[1])), "movie b");
+  // Each movie is fetched ahead before it is due: the first while Play
+  // waits for the first tick, each next one while the page before plays.
+  using Urls = std::vector<std::string>;
+  EXPECT_EQ(m_player.ahead, (std::vector<Urls>{{PageUrl("long", "a.swf")},
+                                               {PageUrl("long", "part/b.swf")},
+                                               {PageUrl("long", "c.swf")},
+                                               {}}));
 }
 
 // What Play does before the first tick, and the first tick itself.
