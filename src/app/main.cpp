@@ -14,6 +14,7 @@
 #include "controls/web_engine.h"
 #include "core/xml.h"
 #include "platform/log_file.h"
+#include "platform/shell.h"
 #include "updater/update_files.h"
 
 namespace {
@@ -67,6 +68,9 @@ int main(int argc, char** argv) {
     qWarning("an interrupted update was rolled back%s", kept.empty() ? "" : ", not whole");
   }
 
+  // Programs the client starts (the updater among them) get the environment
+  // as it is now, not what the web engine is about to be given.
+  zorva::KeepEnvironmentForPrograms();
   zorva::PrepareWebEngine();
   QApplication app(argc, argv);
   qInfo("start %s in %s", ZORVA_VERSION, error ? "?" : current.c_str());

@@ -6,6 +6,8 @@
 #include <QProcessEnvironment>
 #include <QUrl>
 
+#include <optional>
+
 #include "platform/qt_text.h"
 
 namespace zorva {
@@ -18,13 +20,14 @@ QString FromPathBytes(const Text& path) {
   return QFile::decodeName(QByteArray(path.c_str(), path.GetLength()));
 }
 
-// The environment the program was started with, taken before main() runs:
-// the settings it makes for its own web engine (the renderer, OpenGL, the
-// memory allocator of its helper processes) are not for the programs it
-// starts.
-const QProcessEnvironment g_startEnvironment = QProcessEnvironment::systemEnvironment();
+std::optional<QProcessEnvironment>& ProgramEnvironment() {
+  static std::optional<QProcessEnvironment> kept;
+  return kept;
+}
 
 }  // namespace
+
+void KeepEnvironmentForPrograms() { ProgramEnvironment() = QProcessEnvironment::systemEnvironment(); }
 
 void ShellOpenDocument(const Text& pathOrUrl) {
   const std::string_view bytes = pathOrUrl.view();
@@ -37,7 +40,7 @@ bool StartProgram(const Text& program, const Text& parameters) {
   QProcess process;
   process.setProgram(FromPathBytes(program));
   process.setArguments(QProcess::splitCommand(ToQString(parameters)));
-  process.setProcessEnvironment(g_startEnvironment);
+  if (ProgramEnvironment()) process.setProcessEnvironment(*ProgramEnvironment());
   return process.startDetached();
 }
 

@@ -1,5 +1,5 @@
-// Programs started from the catalogue get the environment this program was
-// started with, not the settings it made later for its own web engine.
+// Programs started from the catalogue get the environment kept for them, not
+// the settings the program made later for its own web engine.
 #include "platform/shell.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +15,12 @@
 namespace zorva {
 namespace {
 
-TEST(StartProgram, PassesTheEnvironmentTheProgramStartedWith) {
+TEST(StartProgram, PassesTheEnvironmentKeptForPrograms) {
   const auto out = std::filesystem::path(::testing::TempDir()) / "started_env.txt";
   std::filesystem::remove(out);
   ASSERT_NE(std::getenv("PATH"), nullptr);
+  setenv("ZORVA_SET_BEFORE", "1", 1);
+  KeepEnvironmentForPrograms();
   setenv("ZORVA_SET_AFTER_START", "1", 1);
   const std::string command = "-c \"env > " + out.string() + ".part && mv " + out.string() +
                               ".part " + out.string() + "\"";
@@ -32,6 +34,7 @@ TEST(StartProgram, PassesTheEnvironmentTheProgramStartedWith) {
   lines << file.rdbuf();
   const std::string env = "\n" + lines.str();
   EXPECT_NE(env.find("\nPATH=" + std::string(std::getenv("PATH")) + "\n"), std::string::npos) << env;
+  EXPECT_NE(env.find("\nZORVA_SET_BEFORE=1\n"), std::string::npos);
   EXPECT_EQ(env.find("\nZORVA_SET_AFTER_START="), std::string::npos);
 }
 
