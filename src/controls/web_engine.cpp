@@ -63,12 +63,12 @@ void PrepareWebEngine() {
     setenv("QT_XCB_GL_INTEGRATION", "none", 0);
   }
   // The renderer's C library allocator keeps a pool per thread, and freed
-  // blocks between live ones stay with it: compiling the player's core
-  // function by function takes and frees scratch blocks of 32 KiB and more
-  // all the time, which left about 40 MiB of freed memory in its heap. Two
-  // pools, and blocks from 32 KiB up mapped and returned on their own, keep
-  // the heap to what is in use, for one or two points more CPU. The helper
-  // processes read these when they start.
+  // blocks between live ones stay with it: about 40 MiB of its heap was
+  // freed memory, left by blocks of 32 to 64 KiB (the size of the script
+  // engine's compile scratch, which compiles the player's core function by
+  // function). Two pools, and blocks from 32 KiB up mapped and returned on
+  // their own, keep the heap to what is in use, for one or two points more
+  // CPU. The helper processes read these when they start.
   setenv("MALLOC_ARENA_MAX", "2", 0);
   setenv("MALLOC_MMAP_THRESHOLD_", "32768", 0);
   setenv("MALLOC_TRIM_THRESHOLD_", "131072", 0);
